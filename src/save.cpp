@@ -1,0 +1,66 @@
+#include "save.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+#include "exchange.h"
+
+bool saved = false;
+
+namespace {
+
+bool fails(std::FILE* out, const char* message) {
+    std::fputs(message, out);
+    return false;
+}
+
+}  // namespace
+
+bool verify_config(std::FILE* out) {
+    in_addr ip{}, nm{}, gw{};
+    if (!inet_aton(d->ip, &ip)) return fails(out, "Failed: ip address invalid!\n");
+    if (!inet_aton(d->nm, &nm)) return fails(out, "Failed: netmask invalid!\n");
+    if (!inet_aton(d->gw, &gw)) return fails(out, "Failed: gateway address invalid!\n");
+    if ((ip.s_addr & nm.s_addr) != (gw.s_addr & nm.s_addr))
+        return fails(out, "Failed: ip address and gateway are not part of the same network!\n");
+    return true;
+}
+
+int compose_set_message(const device_entry& entry, char (&msg)[set_message_size]) {
+    const bool has_ns = !entry.ns.empty();
+    const int len = std::snprintf(msg, sizeof msg, "set hw=%s;ip=%s;nm=%s;mtu=%d;gw=%s;dhcp=%d%s%s;",
+                                  entry.hw, entry.ip, entry.nm, entry.mtu, entry.gw, entry.dhcp,
+                                  has_ns ? ";ns=" : "", has_ns ? entry.ns.c_str() : "");
+    if (len < 0 || len >= set_message_size) return -1;
+    return len;
+}
+
+int save_config(in_addr_t source, in_addr_t destination, std::FILE* out) {
+    char msg[set_message_size];
+    if (compose_set_message(*d, msg) < 0) {
+        std::fputs("Error preparing save message!\n", out);
+        return -1;
+    }
+    switch (exchange(source, destination, msg, save_response)) {
+    case exchange_status::listen_failed:
+        // Nothing is sent to a device whose confirmation could not be heard.
+        std::fputs("Error listening for replies on UDP port 65002!\n", out);
+        return -1;
+    case exchange_status::send_failed:
+        std::fputs("Error sending save request!\n", out);
+        return -1;
+    case exchange_status::done:
+        break;
+    }
+    std::fputs(saved ? "Configuration saved!\n" : "Failed saving configuration\n", out);
+    return 0;
+}
+
+bool save_response(in_addr_t addr, char* text) {
+    if (addr != d->addr) return false;
+    char prefix[sizeof "ok hw=" + sizeof d->hw];
+    std::snprintf(prefix, sizeof prefix, "ok hw=%s", d->hw);
+    saved = std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+    return true;
+}
