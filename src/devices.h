@@ -18,8 +18,8 @@ struct device_entry {
     char nm[16] = {};
     int32_t mtu = 0;
     char gw[16] = {};
-    uint8_t dhcp = 0;    // 0 or 1
-    std::string ns;      // nameserver; empty means none
+    uint8_t dhcp = 0;              // 0 or 1
+    std::string ns;                // nameserver; empty means none
     device_entry* next = nullptr;  // the entry found just before this one
 };
 

@@ -33,8 +33,10 @@ void read_word(std::FILE* in, char* buf, int limit) {
     int n = 0;
     while (c != EOF && !is_space(c) && n < limit) {
         buf[n++] = static_cast<char>(c);
-        if (n < limit) c = std::getc(in);
-        else c = EOF;
+        if (n < limit)
+            c = std::getc(in);
+        else
+            c = EOF;
     }
     if (c != EOF) std::ungetc(c, in);
     buf[n] = '\0';
@@ -57,9 +59,11 @@ bool read_unsigned(std::FILE* in, uint32_t& value) {
         if (n > std::numeric_limits<uint32_t>::max()) n = uint64_t{1} << 32;
     }
     if (c != EOF) std::ungetc(c, in);
-    if (n > std::numeric_limits<uint32_t>::max()) value = std::numeric_limits<uint32_t>::max();
-    else value = negative ? static_cast<uint32_t>(0u - static_cast<uint32_t>(n))
-                          : static_cast<uint32_t>(n);
+    if (n > std::numeric_limits<uint32_t>::max())
+        value = std::numeric_limits<uint32_t>::max();
+    else
+        value = negative ? static_cast<uint32_t>(0u - static_cast<uint32_t>(n))
+                         : static_cast<uint32_t>(n);
     return true;
 }
 
@@ -120,8 +124,7 @@ bool verify_address(char* text) {
     return true;
 }
 
-void get_address(const char* prompt, char (&field)[address_size], std::FILE* in,
-                 std::FILE* out) {
+void get_address(const char* prompt, char (&field)[address_size], std::FILE* in, std::FILE* out) {
     field[address_size - 1] = '\0';
     for (;;) {
         ask(prompt, out);

@@ -29,9 +29,10 @@ bool verify_config(std::FILE* out) {
 
 int compose_set_message(const device_entry& entry, char (&msg)[set_message_size]) {
     const bool has_ns = !entry.ns.empty();
-    const int len = std::snprintf(msg, sizeof msg, "set hw=%s;ip=%s;nm=%s;mtu=%d;gw=%s;dhcp=%d%s%s;",
-                                  entry.hw, entry.ip, entry.nm, entry.mtu, entry.gw, entry.dhcp,
-                                  has_ns ? ";ns=" : "", has_ns ? entry.ns.c_str() : "");
+    const int len =
+        std::snprintf(msg, sizeof msg, "set hw=%s;ip=%s;nm=%s;mtu=%d;gw=%s;dhcp=%d%s%s;", entry.hw,
+                      entry.ip, entry.nm, entry.mtu, entry.gw, entry.dhcp, has_ns ? ";ns=" : "",
+                      has_ns ? entry.ns.c_str() : "");
     if (len < 0 || len >= set_message_size) return -1;
     return len;
 }
