@@ -78,7 +78,7 @@ struct device {
     std::string name;  // the address as given on the command line
     in_addr_t addr = 0;
     settings fields;
-    bool has_fields = false;  // only such devices act on set messages
+    bool has_fields = false;         // only such devices act on set messages
     std::optional<std::string> raw;  // replaces the discovery reply
     int delay_ms = 0;
     int count = 1;
@@ -172,11 +172,21 @@ std::string unescape(std::string_view text) {
         }
         if (++i == text.size()) die("a backslash ends the text '" + std::string(text) + "'");
         switch (text[i]) {
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case '\\': out += '\\'; break;
-        case '0': out += '\0'; break;
+        case 'r':
+            out += '\r';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '\\':
+            out += '\\';
+            break;
+        case '0':
+            out += '\0';
+            break;
         case 'x': {
             const auto hex_digit = [&](std::size_t k) {
                 return k < text.size() && std::isxdigit(static_cast<unsigned char>(text[k]));
@@ -202,11 +212,21 @@ std::string escaped(std::string_view bytes) {
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         switch (b) {
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\\': out += "\\\\"; break;
-        case '\0': out += "\\0"; break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\0':
+            out += "\\0";
+            break;
         default:
             if (b < 0x20 || b >= 0x7f) {
                 char hex[5];
@@ -271,11 +291,31 @@ std::string filler(std::size_t size) {
 }
 
 enum opt_id {
-    opt_log = 256, opt_ready, opt_burst, opt_hold,
-    opt_device, opt_hw, opt_ip, opt_nm, opt_gw, opt_mtu, opt_dhcp, opt_ns,
-    opt_raw, opt_raw_file, opt_raw_size, opt_delay, opt_count,
-    opt_set_reply, opt_set_silent, opt_set_delay, opt_set_crlf, opt_set_decoy, opt_set_flood,
-    opt_flood_interval, opt_flood_for,
+    opt_log = 256,
+    opt_ready,
+    opt_burst,
+    opt_hold,
+    opt_device,
+    opt_hw,
+    opt_ip,
+    opt_nm,
+    opt_gw,
+    opt_mtu,
+    opt_dhcp,
+    opt_ns,
+    opt_raw,
+    opt_raw_file,
+    opt_raw_size,
+    opt_delay,
+    opt_count,
+    opt_set_reply,
+    opt_set_silent,
+    opt_set_delay,
+    opt_set_crlf,
+    opt_set_decoy,
+    opt_set_flood,
+    opt_flood_interval,
+    opt_flood_for,
 };
 
 options parse_options(int argc, char** argv) {
@@ -332,13 +372,24 @@ options parse_options(int argc, char** argv) {
     // ':' tells a missing value apart from an unknown option.
     while ((id = getopt_long(argc, argv, "+:hv", long_options, nullptr)) != -1) {
         switch (id) {
-        case 'h': print_usage(stdout); std::exit(0);
-        case 'v': opts.verbose = true; break;
-        case opt_log: opts.log_path = optarg; break;
-        case opt_ready: opts.ready_path = optarg; break;
-        case opt_burst: opts.burst = parse_number("burst", optarg, 1, 100'000'000); break;
+        case 'h':
+            print_usage(stdout);
+            std::exit(0);
+        case 'v':
+            opts.verbose = true;
+            break;
+        case opt_log:
+            opts.log_path = optarg;
+            break;
+        case opt_ready:
+            opts.ready_path = optarg;
+            break;
+        case opt_burst:
+            opts.burst = parse_number("burst", optarg, 1, 100'000'000);
+            break;
         case opt_hold:
-            opts.hold_ports.push_back(static_cast<in_port_t>(parse_number("hold", optarg, 1, 65535)));
+            opts.hold_ports.push_back(
+                static_cast<in_port_t>(parse_number("hold", optarg, 1, 65535)));
             break;
         case opt_device: {
             device dev;
@@ -347,31 +398,68 @@ options parse_options(int argc, char** argv) {
             opts.devices.push_back(std::move(dev));
             break;
         }
-        case opt_hw: set_field(id, &settings::hw); break;
-        case opt_ip: set_field(id, &settings::ip); break;
-        case opt_nm: set_field(id, &settings::nm); break;
-        case opt_gw: set_field(id, &settings::gw); break;
-        case opt_mtu: set_field(id, &settings::mtu); break;
-        case opt_dhcp: set_field(id, &settings::dhcp); break;
-        case opt_ns: set_field(id, &settings::ns); break;
-        case opt_raw: current(id).raw = unescape(optarg); break;
-        case opt_raw_file: current(id).raw = read_file(optarg); break;
+        case opt_hw:
+            set_field(id, &settings::hw);
+            break;
+        case opt_ip:
+            set_field(id, &settings::ip);
+            break;
+        case opt_nm:
+            set_field(id, &settings::nm);
+            break;
+        case opt_gw:
+            set_field(id, &settings::gw);
+            break;
+        case opt_mtu:
+            set_field(id, &settings::mtu);
+            break;
+        case opt_dhcp:
+            set_field(id, &settings::dhcp);
+            break;
+        case opt_ns:
+            set_field(id, &settings::ns);
+            break;
+        case opt_raw:
+            current(id).raw = unescape(optarg);
+            break;
+        case opt_raw_file:
+            current(id).raw = read_file(optarg);
+            break;
         case opt_raw_size:
             current(id).raw = filler(static_cast<std::size_t>(
                 parse_number("raw-size", optarg, 0, static_cast<long>(max_datagram))));
             break;
-        case opt_delay: current(id).delay_ms = parse_ms("delay", optarg); break;
-        case opt_count: current(id).count = static_cast<int>(parse_number("count", optarg, 0, 100000)); break;
-        case opt_set_reply: current(id).set_reply = unescape(optarg); break;
-        case opt_set_silent: current(id).set_silent = true; break;
-        case opt_set_delay: current(id).set_delay_ms = parse_ms("set-delay", optarg); break;
-        case opt_set_crlf: current(id).set_crlf = true; break;
-        case opt_set_decoy: current(id).set_decoy = parse_address("set-decoy", optarg); break;
-        case opt_set_flood: current(id).set_flood = parse_address("set-flood", optarg); break;
-        case opt_flood_interval:
-            current(id).flood_interval_ms = static_cast<int>(parse_number("flood-interval", optarg, 1, 3600 * 1000));
+        case opt_delay:
+            current(id).delay_ms = parse_ms("delay", optarg);
             break;
-        case opt_flood_for: current(id).flood_for_ms = parse_ms("flood-for", optarg); break;
+        case opt_count:
+            current(id).count = static_cast<int>(parse_number("count", optarg, 0, 100000));
+            break;
+        case opt_set_reply:
+            current(id).set_reply = unescape(optarg);
+            break;
+        case opt_set_silent:
+            current(id).set_silent = true;
+            break;
+        case opt_set_delay:
+            current(id).set_delay_ms = parse_ms("set-delay", optarg);
+            break;
+        case opt_set_crlf:
+            current(id).set_crlf = true;
+            break;
+        case opt_set_decoy:
+            current(id).set_decoy = parse_address("set-decoy", optarg);
+            break;
+        case opt_set_flood:
+            current(id).set_flood = parse_address("set-flood", optarg);
+            break;
+        case opt_flood_interval:
+            current(id).flood_interval_ms =
+                static_cast<int>(parse_number("flood-interval", optarg, 1, 3600 * 1000));
+            break;
+        case opt_flood_for:
+            current(id).flood_for_ms = parse_ms("flood-for", optarg);
+            break;
         case ':':
             die(std::string("option ") + argv[optind - 1] + " needs a value (see --help)");
         default:
@@ -399,7 +487,8 @@ fd_owner bind_udp(in_addr_t addr, in_port_t port, bool broadcast) {
     local.sin_addr.s_addr = addr;
     local.sin_port = htons(port);
     if (::bind(sock.fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        die("cannot bind " + address_text(addr) + ":" + std::to_string(port) + ": " + std::strerror(errno));
+        die("cannot bind " + address_text(addr) + ":" + std::to_string(port) + ": " +
+            std::strerror(errno));
     }
     return sock;
 }
@@ -446,7 +535,7 @@ std::map<std::string, std::string> set_tokens(std::string_view message) {
 // a later scan reports them; a message without ns clears the nameserver.
 void apply_settings(device& dev, const std::map<std::string, std::string>& tokens) {
     const std::pair<const char*, std::optional<std::string> settings::*> keys[] = {
-        {"ip", &settings::ip}, {"nm", &settings::nm}, {"mtu", &settings::mtu},
+        {"ip", &settings::ip}, {"nm", &settings::nm},     {"mtu", &settings::mtu},
         {"gw", &settings::gw}, {"dhcp", &settings::dhcp},
     };
     for (const auto& [key, field] : keys) {
@@ -469,9 +558,11 @@ struct simulator {
 
     void open_sockets() {
         listener = bind_udp(INADDR_ANY, request_port, true);
-        for (const in_port_t port : opts.hold_ports) held.push_back(bind_udp(INADDR_ANY, port, false));
+        for (const in_port_t port : opts.hold_ports)
+            held.push_back(bind_udp(INADDR_ANY, port, false));
         auto need_sender = [&](in_addr_t addr) {
-            if (senders.find(addr) == senders.end()) senders.emplace(addr, bind_udp(addr, 0, false));
+            if (senders.find(addr) == senders.end())
+                senders.emplace(addr, bind_udp(addr, 0, false));
         };
         for (const device& dev : opts.devices) {
             need_sender(dev.addr);
@@ -480,7 +571,8 @@ struct simulator {
         }
     }
 
-    void queue_send(mono_clock::time_point when, in_addr_t from, const sockaddr_in& to, std::string payload) {
+    void queue_send(mono_clock::time_point when, in_addr_t from, const sockaddr_in& to,
+                    std::string payload) {
         queue.emplace(when, pending_send{from, to, std::move(payload)});
     }
 
@@ -496,13 +588,14 @@ struct simulator {
                 continue;
             }
             if (errno == EINTR) continue;
-            std::fprintf(stderr, "zkdevice: sending from %s failed: %s\n", address_text(from).c_str(),
-                         std::strerror(errno));
+            std::fprintf(stderr, "zkdevice: sending from %s failed: %s\n",
+                         address_text(from).c_str(), std::strerror(errno));
             return;
         }
         if (opts.verbose) {
             std::fprintf(stderr, "zkdevice: %s -> %s:%u %zu bytes\n", address_text(from).c_str(),
-                         address_text(to.sin_addr.s_addr).c_str(), ntohs(to.sin_port), payload.size());
+                         address_text(to.sin_addr.s_addr).c_str(), ntohs(to.sin_port),
+                         payload.size());
         }
     }
 
@@ -528,7 +621,8 @@ struct simulator {
         const auto now = mono_clock::now();
         for (const device& dev : opts.devices) {
             const std::string text = reply_text(dev);
-            for (int i = 0; i < dev.count; ++i) queue_send(now + milliseconds(dev.delay_ms), dev.addr, to, text);
+            for (int i = 0; i < dev.count; ++i)
+                queue_send(now + milliseconds(dev.delay_ms), dev.addr, to, text);
         }
     }
 
@@ -540,7 +634,8 @@ struct simulator {
         for (device& dev : opts.devices) {
             if (!dev.has_fields || dev.fields.hw.value_or("") != hw->second) continue;
             apply_settings(dev, tokens);
-            std::string confirmation = dev.set_reply.value_or("ok hw=" + dev.fields.hw.value_or(""));
+            std::string confirmation =
+                dev.set_reply.value_or("ok hw=" + dev.fields.hw.value_or(""));
             if (dev.set_crlf) confirmation += "\r\n";
             if (dev.set_decoy) queue_send(now, *dev.set_decoy, to, confirmation);
             if (dev.set_flood) {
@@ -548,12 +643,14 @@ struct simulator {
                     queue_send(now + milliseconds(t), *dev.set_flood, to, "noise");
                 }
             }
-            if (!dev.set_silent) queue_send(now + milliseconds(dev.set_delay_ms), dev.addr, to, confirmation);
+            if (!dev.set_silent)
+                queue_send(now + milliseconds(dev.set_delay_ms), dev.addr, to, confirmation);
         }
     }
 
     void handle(const sockaddr_in& sender, std::string_view payload) {
-        std::fprintf(log, "%s %s\n", address_text(sender.sin_addr.s_addr).c_str(), escaped(payload).c_str());
+        std::fprintf(log, "%s %s\n", address_text(sender.sin_addr.s_addr).c_str(),
+                     escaped(payload).c_str());
         std::fflush(log);
         // Answers go to the requester's address at the reply port, whatever
         // port the request came from.
@@ -588,7 +685,8 @@ struct simulator {
             timespec wait{};
             timespec* timeout = nullptr;
             if (!queue.empty()) {
-                const auto left = std::max(queue.begin()->first - mono_clock::now(), mono_clock::duration::zero());
+                const auto left = std::max(queue.begin()->first - mono_clock::now(),
+                                           mono_clock::duration::zero());
                 const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
                 wait.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
                 wait.tv_nsec = static_cast<long>(ns % 1'000'000'000);
@@ -598,10 +696,14 @@ struct simulator {
             // The stop signals are blocked except inside ppoll, so a signal
             // can't slip in between the flag test and the wait.
             const int ready = ::ppoll(&watched, 1, timeout, &wait_mask);
-            if (ready < 0 && errno != EINTR) die(std::string("poll failed: ") + std::strerror(errno));
+            if (ready < 0 && errno != EINTR)
+                die(std::string("poll failed: ") + std::strerror(errno));
             if (ready > 0) receive_all();
             send_due();
         }
+        // A request that arrived together with the stop signal still
+        // belongs in the log the tests compare.
+        receive_all();
     }
 };
 
@@ -631,7 +733,7 @@ int main(int argc, char** argv) {
     sigprocmask(SIG_BLOCK, &stop_signals, &wait_mask);
     sigdelset(&wait_mask, SIGINT);
     sigdelset(&wait_mask, SIGTERM);
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
