@@ -40,6 +40,8 @@ constexpr in_port_t answer_port = 65002;
 constexpr std::size_t max_datagram = 65507;
 constexpr std::string_view discovery_request = "find zefo.*";
 constexpr std::string_view set_prefix = "set ";
+// Longest delay, interval or duration accepted: an hour.
+constexpr long max_ms = 3600L * 1000;
 
 using mono_clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -252,7 +254,7 @@ long parse_number(const char* option, const char* text, long low, long high) {
 }
 
 int parse_ms(const char* option, const char* text) {
-    return static_cast<int>(parse_number(option, text, 0, 3600 * 1000));
+    return static_cast<int>(parse_number(option, text, 0, max_ms));
 }
 
 in_addr_t parse_address(const char* option, const char* text) {
@@ -455,7 +457,7 @@ options parse_options(int argc, char** argv) {
             break;
         case opt_flood_interval:
             current(id).flood_interval_ms =
-                static_cast<int>(parse_number("flood-interval", optarg, 1, 3600 * 1000));
+                static_cast<int>(parse_number("flood-interval", optarg, 1, max_ms));
             break;
         case opt_flood_for:
             current(id).flood_for_ms = parse_ms("flood-for", optarg);
