@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 
 device_entry* devs = nullptr;
 int32_t num_devs = 0;
@@ -69,9 +71,16 @@ void parse_reply(device_entry& entry, char* text) {
 }
 
 bool device_found(in_addr_t addr, char* text) {
-    auto* entry = new device_entry{};
-    entry->addr = addr;
-    parse_reply(*entry, text);
+    device_entry* entry = nullptr;
+    try {
+        auto made = std::make_unique<device_entry>();
+        made->addr = addr;
+        parse_reply(*made, text);
+        entry = made.release();
+    } catch (const std::bad_alloc&) {
+        // Out of memory: end the scan and go on with the devices listed.
+        return true;
+    }
     if (entry->mtu == 0) entry->mtu = 1500;
 
     entry->next = devs;

@@ -33,7 +33,8 @@ extern device_entry* d;
 void parse_reply(device_entry& entry, char* text);
 
 // Reply handler of the scan: makes an entry of every datagram, puts it at
-// the head of the list and prints its list line. Always returns false.
+// the head of the list and prints its list line. Returns false, so the scan
+// runs until the receive ends; true only when memory for an entry ran out.
 bool device_found(in_addr_t addr, char* text);
 
 // The entry listed with number n (1 is the first found), or nullptr.
