@@ -563,7 +563,9 @@ struct simulator {
         for (const in_port_t port : opts.hold_ports)
             held.push_back(bind_udp(INADDR_ANY, port, false));
         auto need_sender = [&](in_addr_t addr) {
+            // Look first: emplace would bind a socket before finding the key.
             if (senders.find(addr) == senders.end())
+                // cppcheck-suppress stlFindInsert
                 senders.emplace(addr, bind_udp(addr, 0, false));
         };
         for (const device& dev : opts.devices) {
