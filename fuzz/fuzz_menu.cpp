@@ -183,8 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             static_cast<const uint8_t*>(std::memchr(p, 0, static_cast<std::size_t>(end - p)));
         const uint8_t* const stop = zero ? zero : end;
         char text[max_payload + 1];
-        const std::size_t length =
-            std::min(static_cast<std::size_t>(stop - p), max_payload);
+        const std::size_t length = std::min(static_cast<std::size_t>(stop - p), max_payload);
         std::memcpy(text, p, length);
         text[length] = '\0';
         device_found(htonl(first_device + static_cast<uint32_t>(n) - 1), text);

@@ -29,8 +29,7 @@ bool terminated(const char (&field)[N]) {
 // no line break, and it occurs in the datagram as received.
 bool from_datagram(const char* text, std::string_view field) {
     if (field.empty()) return true;
-    if (field.find_first_of(std::string_view(";\r\n\0", 4)) != std::string_view::npos)
-        return false;
+    if (field.find_first_of(std::string_view(";\r\n\0", 4)) != std::string_view::npos) return false;
     return std::string_view(text).find(field) != std::string_view::npos;
 }
 
