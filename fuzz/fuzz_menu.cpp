@@ -116,16 +116,6 @@ save_plan read_plan(uint8_t b) {
     return p;
 }
 
-void release_list() {
-    while (devs) {
-        device_entry* next = devs->next;
-        delete devs;
-        devs = next;
-    }
-    num_devs = 0;
-    d = nullptr;
-}
-
 }  // namespace
 
 exchange_status exchange(in_addr_t source, in_addr_t destination, const char* text,

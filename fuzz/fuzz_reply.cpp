@@ -56,16 +56,6 @@ bool same_settings(const device_entry& a, const device_entry& b) {
            a.dhcp == b.dhcp && a.ns == b.ns;
 }
 
-void release_list() {
-    while (devs) {
-        device_entry* next = devs->next;
-        delete devs;
-        devs = next;
-    }
-    num_devs = 0;
-    d = nullptr;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
