@@ -69,7 +69,7 @@ struct terminal_watch {
 ssize_t watch_write(void*, const char* buf, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         const auto b = static_cast<unsigned char>(buf[i]);
-        if ((b < 0x20 && b != '\n') || b == 0x7f) watch.control_byte = true;
+        if ((b < 0x20 && b != '\n') || (b >= 0x7f && b <= 0x9f)) watch.control_byte = true;
     }
     const std::size_t keep = size < sizeof watch.tail ? size : sizeof watch.tail;
     if (watch.tail_length + keep > sizeof watch.tail) {

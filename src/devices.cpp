@@ -102,7 +102,9 @@ std::string shown(std::string_view text) {
     std::string s(text);
     for (char& c : s) {
         const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7f) c = '?';
+        // C0 controls, DEL, and the C1 range: a terminal takes 0x9B alone, or
+        // 0xC2 0x9B in UTF-8, for the start of a control sequence.
+        if (b < 0x20 || (b >= 0x7f && b <= 0x9f)) c = '?';
     }
     return s;
 }

@@ -40,6 +40,6 @@ bool device_found(in_addr_t addr, char* text);
 // The entry listed with number n (1 is the first found), or nullptr.
 device_entry* device_number(int32_t n);
 
-// A device text made safe for the terminal: every byte below 0x20 and 0x7F
-// becomes '?'.
+// A device text made safe for the terminal: every byte below 0x20 and from
+// 0x7F to 0x9F (the control characters) becomes '?'.
 std::string shown(std::string_view text);

@@ -156,8 +156,8 @@ const std::vector<found_case> found_cases = {
      "00:11:22:33:44:\x1b"
      "5",
      "10.0.0.\x7f\t", 1500},
-    {"high_bytes_printed_as_received", "ip=caf\xc3\xa9 \x80\xff",
-     "[1] mac: ip:caf\xc3\xa9 \x80\xff\n", "", "caf\xc3\xa9 \x80\xff", 1500},
+    {"c1_controls_shown_as_question_mark", "ip=caf\xc3\xa9 \x9b\xc2\x9b\xff",
+     "[1] mac: ip:caf\xc3\xa9 ?\xc2?\xff\n", "", "caf\xc3\xa9 \x9b\xc2\x9b\xff", 1500},
 };
 
 TEST_F(DevicesTest, DeviceFoundTable) {
@@ -220,7 +220,7 @@ TEST_F(DevicesTest, ShownTable) {
         {std::string("a\0b", 3), "a?b"},
         {"\x01\x1f \x7e\x7f", "?? ~?"},
         {"\r\n\t\x1b[2J", "????[2J"},
-        {"\x80\xc3\xa9\xff", "\x80\xc3\xa9\xff"},
+        {"\x80\x9f\xa0\xc3\xa9\xff", "??\xa0\xc3\xa9\xff"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.text));
