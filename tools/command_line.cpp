@@ -52,6 +52,8 @@ void print_usage(std::FILE* out) {
         "  --raw-size N        reply with N bytes of printable filler\n"
         "  --delay MS          wait MS milliseconds before answering (default 0)\n"
         "  --count N           answers per request (default 1)\n"
+        "  --reply-to ADDR     send the answers to ADDR, port 65002, instead of to the\n"
+        "                      requester (e.g. a broadcast address)\n"
         "  --set-reply TEXT    confirmation of a set message (default 'ok hw=<hw>')\n"
         "  --set-silent        do not confirm set messages\n"
         "  --set-delay MS      wait MS milliseconds before confirming\n"
@@ -147,6 +149,7 @@ enum opt_id {
     opt_raw_size,
     opt_delay,
     opt_count,
+    opt_reply_to,
     opt_set_reply,
     opt_set_silent,
     opt_set_delay,
@@ -180,6 +183,7 @@ options parse_options(int argc, char** argv) {
         {"raw-size", required_argument, nullptr, opt_raw_size},
         {"delay", required_argument, nullptr, opt_delay},
         {"count", required_argument, nullptr, opt_count},
+        {"reply-to", required_argument, nullptr, opt_reply_to},
         {"set-reply", required_argument, nullptr, opt_set_reply},
         {"set-silent", no_argument, nullptr, opt_set_silent},
         {"set-delay", required_argument, nullptr, opt_set_delay},
@@ -268,6 +272,9 @@ options parse_options(int argc, char** argv) {
             break;
         case opt_count:
             current(id).count = static_cast<int>(parse_number("count", optarg, 0, 100000));
+            break;
+        case opt_reply_to:
+            current(id).reply_to = parse_address("reply-to", optarg);
             break;
         case opt_set_reply:
             current(id).set_reply = unescape(optarg);

@@ -32,6 +32,7 @@ struct device {
     std::optional<std::string> raw;  // replaces the discovery reply
     int delay_ms = 0;
     int count = 1;
+    std::optional<in_addr_t> reply_to;  // discovery replies go here, not to the requester
 
     std::optional<std::string> set_reply;
     bool set_silent = false;

@@ -93,7 +93,15 @@ void send_due(simulator& sim) {
     }
 }
 
-void answer_discovery(simulator& sim, const sockaddr_in& to) {
+// Where dev sends its discovery replies: to the requester unless told
+// otherwise, always at the reply port.
+sockaddr_in discovery_target(const device& dev, const sockaddr_in& requester) {
+    sockaddr_in to = requester;
+    if (dev.reply_to) to.sin_addr.s_addr = *dev.reply_to;
+    return to;
+}
+
+void answer_discovery(simulator& sim, const sockaddr_in& requester) {
     const std::vector<device>& devices = sim.opts.devices;
     if (sim.opts.burst > 0) {
         std::vector<std::string> texts;
@@ -101,13 +109,14 @@ void answer_discovery(simulator& sim, const sockaddr_in& to) {
         for (const device& dev : devices) texts.push_back(reply_text(dev));
         for (long i = 0; i < sim.opts.burst; ++i) {
             const auto k = static_cast<std::size_t>(i) % devices.size();
-            send_now(sim, devices[k].addr, to, texts[k]);
+            send_now(sim, devices[k].addr, discovery_target(devices[k], requester), texts[k]);
         }
         return;
     }
     const auto now = mono_clock::now();
     for (const device& dev : devices) {
         const std::string text = reply_text(dev);
+        const sockaddr_in to = discovery_target(dev, requester);
         for (int i = 0; i < dev.count; ++i)
             queue_send(sim, now + milliseconds(dev.delay_ms), dev.addr, to, text);
     }
@@ -195,16 +204,16 @@ void open_sockets(simulator& sim) {
     sim.listener = bind_udp(INADDR_ANY, request_port);
     allow_broadcast(sim.listener);
     for (const in_port_t port : sim.opts.hold_ports) sim.held.push_back(bind_udp(INADDR_ANY, port));
-    auto need_sender = [&](in_addr_t addr) {
+    auto need_sender = [&](in_addr_t addr, bool broadcast) {
         // Look first: emplace would bind a socket before finding the key.
-        if (sim.senders.find(addr) == sim.senders.end())
-            // cppcheck-suppress stlFindInsert
-            sim.senders.emplace(addr, bind_udp(addr, 0));
+        auto it = sim.senders.find(addr);
+        if (it == sim.senders.end()) it = sim.senders.emplace(addr, bind_udp(addr, 0)).first;
+        if (broadcast) allow_broadcast(it->second);
     };
     for (const device& dev : sim.opts.devices) {
-        need_sender(dev.addr);
-        if (dev.set_decoy) need_sender(*dev.set_decoy);
-        if (dev.set_flood) need_sender(*dev.set_flood);
+        need_sender(dev.addr, dev.reply_to.has_value());
+        if (dev.set_decoy) need_sender(*dev.set_decoy, false);
+        if (dev.set_flood) need_sender(*dev.set_flood, false);
     }
 }
 

@@ -2,7 +2,7 @@
 // be tested and measured without real hardware. It listens for requests on
 // UDP port 65001 of every local address, logs each datagram it receives, and
 // answers from each simulated device's own address to the requester's port
-// 65002.
+// 65002 (or to the address a device was told to answer to).
 
 #include "command_line.h"
 #include "event_loop.h"
