@@ -1,13 +1,21 @@
 #include "exchange.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <linux/sock_diag.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <ctime>
+#include <deque>
+#include <limits>
+#include <memory>
 
 socket_fd& socket_fd::operator=(socket_fd&& other) noexcept {
     if (this != &other) {
@@ -32,60 +40,170 @@ sockaddr_in ipv4(in_addr_t addr, in_port_t port) {
     return sa;
 }
 
-// Thousands of devices answer the same broadcast within milliseconds; the
-// default buffer holds only a few hundred replies. 32 MiB (the kernel
-// accounts twice that) queues a burst of 50,000 even when the process gets
-// no CPU until it ends. Force past the system limit where privileged, and
-// take what is granted otherwise.
-void enlarge_receive_buffer(int fd) {
-    const int want = 32 << 20;
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof want) == 0) return;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &want, sizeof want);
+bool bind_to(const socket_fd& sock, in_addr_t addr, in_port_t port) {
+    const sockaddr_in sa = ipv4(addr, port);
+    return bind(sock.fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
+}
+
+bool enable(const socket_fd& sock, int option) {
+    const int on = 1;
+    return setsockopt(sock.fd, SOL_SOCKET, option, &on, sizeof on) == 0;
+}
+
+socket_fd udp_socket() { return socket_fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)); }
+
+// Thousands of devices answer the same broadcast within milliseconds. Where
+// the system lets us force it, the group shares about 32 MiB (the kernel
+// accounts twice that), which queues a burst of 50,000 even when the process
+// gets no CPU until it ends; otherwise each socket takes what is granted.
+void enlarge_receive_buffer(const socket_fd& sock) {
+    const int want = static_cast<int>((32U << 20) / reply_group_size);
+    if (setsockopt(sock.fd, SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof want) == 0) return;
+    setsockopt(sock.fd, SOL_SOCKET, SO_RCVBUF, &want, sizeof want);
+}
+
+// A reply socket of the set: all of them share the port, each with a buffer
+// of its own, receive times and a count of what its full buffer dropped.
+socket_fd reply_socket(in_addr_t addr) {
+    socket_fd sock = udp_socket();
+    if (!sock.valid() || !enable(sock, SO_REUSEPORT)) return {};
+    enlarge_receive_buffer(sock);
+    enable(sock, SO_TIMESTAMPNS);
+    enable(sock, SO_RXQ_OVFL);
+    if (!bind_to(sock, addr, reply_port)) return {};
+    return sock;
+}
+
+// Any program of the same user could join a reuse group, so the port counts
+// as free only when a socket that shares nothing can take it.
+bool reply_port_free() {
+    const socket_fd sock = udp_socket();
+    return sock.valid() && bind_to(sock, htonl(INADDR_ANY), reply_port);
+}
+
+in_addr_t bound_address(const socket_fd& sock) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getsockname(sock.fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return htonl(INADDR_ANY);
+    return sa.sin_addr.s_addr;
+}
+
+// Whether addr is the address of one of this host's interfaces (a
+// broadcast address is not).
+bool interface_address(in_addr_t addr) {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return false;
+    bool found = false;
+    for (const ifaddrs* i = list; i && !found; i = i->ifa_next) {
+        if (i->ifa_addr && i->ifa_addr->sa_family == AF_INET) {
+            found = reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr == addr;
+        }
+    }
+    freeifaddrs(list);
+    return found;
+}
+
+// Bound to source (port chosen by the system), connected to destination's
+// device port; invalid when either fails.
+socket_fd request_socket(in_addr_t source, in_addr_t destination) {
+    socket_fd sock = udp_socket();
+    if (!sock.valid() || !enable(sock, SO_BROADCAST) || !bind_to(sock, source, 0)) return {};
+    const sockaddr_in to = ipv4(destination, device_port);
+    if (connect(sock.fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) return {};
+    return sock;
+}
+
+// The local address that devices answer to: the one the request leaves
+// from. A socket bound to a broadcast address sends from the interface's
+// own address, which an unbound socket on the same route tells.
+in_addr_t reply_address(const socket_fd& request, in_addr_t destination) {
+    const in_addr_t bound = bound_address(request);
+    if (interface_address(bound)) return bound;
+    const socket_fd probe = request_socket(htonl(INADDR_ANY), destination);
+    if (!probe.valid()) return htonl(INADDR_ANY);
+    const in_addr_t routed = bound_address(probe);
+    return interface_address(routed) ? routed : htonl(INADDR_ANY);
 }
 
 }  // namespace
 
-socket_fd open_listener() {
-    socket_fd sock(socket(AF_INET, SOCK_DGRAM, 0));
-    if (!sock.valid()) return sock;
-    enlarge_receive_buffer(sock.fd);
-    const sockaddr_in sa = ipv4(htonl(INADDR_ANY), reply_port);
-    if (bind(sock.fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) return {};
-    return sock;
+exchange_status open_exchange(in_addr_t source, in_addr_t destination, exchange_sockets& ex) {
+    ex.replies.clear();
+    if (!reply_port_free()) return exchange_status::listen_failed;
+    ex.request = request_socket(source, destination);
+    if (!ex.request.valid()) return exchange_status::send_failed;
+
+    // A broadcast reaches every socket on the wildcard address, so there is
+    // exactly one; unicast replies go to the group on the reply address.
+    ex.replies.push_back(reply_socket(htonl(INADDR_ANY)));
+    const in_addr_t local = reply_address(ex.request, destination);
+    if (local != htonl(INADDR_ANY)) {
+        for (std::size_t i = 0; i < reply_group_size; ++i) ex.replies.push_back(reply_socket(local));
+    }
+    for (const socket_fd& sock : ex.replies) {
+        if (!sock.valid()) {
+            ex.replies.clear();
+            return exchange_status::listen_failed;
+        }
+    }
+    return exchange_status::done;
 }
 
-int send_request(in_addr_t source, in_addr_t destination, const char* text) {
+int send_request(const exchange_sockets& ex, const char* text) {
     const std::size_t len = std::strlen(text);
-    socket_fd sock(socket(AF_INET, SOCK_DGRAM, 0));
-    if (!sock.valid()) return -1;
-    const int on = 1;
-    setsockopt(sock.fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    const sockaddr_in from = ipv4(source, 0);
-    if (bind(sock.fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) return -1;
-    const sockaddr_in to = ipv4(destination, device_port);
-    const ssize_t sent =
-        sendto(sock.fd, text, len, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const ssize_t sent = send(ex.request.fd, text, len, 0);
     if (sent < 0 || static_cast<std::size_t>(sent) != len) return -1;
     return 0;
 }
 
-void receiver(const socket_fd& listener, reply_handler handler) {
-    using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::milliseconds(receive_timeout_ms);
+namespace {
 
-    // Datagrams are drained in batches, one system call for many, so that a
-    // burst of replies is read faster than it arrives.
+using nanoseconds = std::int64_t;
+
+nanoseconds realtime_now() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<nanoseconds>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+// The system stamps a datagram on arrival, a moment before it reaches its
+// socket's queue. Only datagrams stamped this long before a round began are
+// handed over in that round, so one still on its way to another socket of
+// the set can't be overtaken by a later one.
+constexpr nanoseconds settle_ns = 10'000'000;
+
+// A round reads at most this many datagrams from one socket, so that a
+// flood can't hold a round (and with it the deadline) open.
+constexpr std::size_t round_limit = 16384;
+
+// A datagram read but not yet handed over: its payload and a small header.
+struct queued {
+    nanoseconds stamp = 0;
+    in_addr_t from = 0;
+    std::uint16_t len = 0;
+    std::unique_ptr<char[]> text;
+};
+
+struct reply_queue {
+    int fd = -1;
+    std::deque<queued> backlog;  // in the order the socket delivered them
+    std::uint32_t drops = 0;     // the socket's drop count, as last reported
+};
+
+// Reads what is queued on q's socket into its backlog. Returns false when a
+// read failed.
+bool drain(reply_queue& q) {
     constexpr unsigned batch = 64;
-    char bufs[batch][max_payload + 1];
+    constexpr std::size_t control_size =
+        CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(std::uint32_t));
+    char bufs[batch][max_payload];
+    alignas(cmsghdr) char control[batch][control_size];
     iovec iov[batch];
     mmsghdr msgs[batch];
     sockaddr_in from[batch];
 
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
-        if (left <= 0) return;
-
+    std::size_t taken = 0;
+    while (taken < round_limit) {
         for (unsigned i = 0; i < batch; ++i) {
             iov[i] = {bufs[i], max_payload};
             msgs[i] = {};
@@ -93,32 +211,139 @@ void receiver(const socket_fd& listener, reply_handler handler) {
             msgs[i].msg_hdr.msg_namelen = sizeof from[i];
             msgs[i].msg_hdr.msg_iov = &iov[i];
             msgs[i].msg_hdr.msg_iovlen = 1;
+            msgs[i].msg_hdr.msg_control = control[i];
+            msgs[i].msg_hdr.msg_controllen = control_size;
         }
-        const int got = recvmmsg(listener.fd, msgs, batch, MSG_DONTWAIT, nullptr);
+        const int got = recvmmsg(q.fd, msgs, batch, MSG_DONTWAIT, nullptr);
         if (got < 0) {
             if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return;
-            // Nothing ready: wait for the next datagram with the time left.
-            pollfd pfd{listener.fd, POLLIN, 0};
-            const int ready = poll(&pfd, 1, static_cast<int>(left));
-            if (ready == 0) return;
-            if (ready < 0 && errno != EINTR) return;
-            continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK;
         }
         for (int i = 0; i < got; ++i) {
-            // A longer datagram was cut at max_payload bytes; a zero byte
-            // inside ends the text early, which is what the handler sees.
-            bufs[i][msgs[i].msg_len] = '\0';
-            if (handler(from[i].sin_addr.s_addr, bufs[i])) return;
+            queued item;
+            item.stamp = -1;
+            for (cmsghdr* c = CMSG_FIRSTHDR(&msgs[i].msg_hdr); c;
+                 c = CMSG_NXTHDR(&msgs[i].msg_hdr, c)) {
+                if (c->cmsg_level != SOL_SOCKET) continue;
+                if (c->cmsg_type == SCM_TIMESTAMPNS) {
+                    timespec ts{};
+                    std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+                    item.stamp = static_cast<nanoseconds>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+                } else if (c->cmsg_type == SO_RXQ_OVFL) {
+                    std::uint32_t drops = 0;
+                    std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
+                    q.drops = std::max(q.drops, drops);
+                }
+            }
+            if (item.stamp < 0) item.stamp = realtime_now();
+            item.from = from[i].sin_addr.s_addr;
+            // A longer datagram was cut at max_payload bytes.
+            item.len = static_cast<std::uint16_t>(msgs[i].msg_len);
+            item.text = std::make_unique<char[]>(item.len);
+            std::memcpy(item.text.get(), bufs[i], item.len);
+            q.backlog.push_back(std::move(item));
+        }
+        taken += static_cast<std::size_t>(got);
+        if (static_cast<unsigned>(got) < batch) break;
+    }
+    return true;
+}
+
+// The queue whose next datagram is the oldest, or nullptr when all are
+// empty.
+reply_queue* oldest(std::deque<reply_queue>& queues) {
+    reply_queue* best = nullptr;
+    for (reply_queue& q : queues) {
+        if (!q.backlog.empty() &&
+            (!best || q.backlog.front().stamp < best->backlog.front().stamp)) {
+            best = &q;
         }
     }
+    return best;
+}
+
+// Hands the datagrams stamped no later than cutoff to handler, oldest
+// first, freeing each. Returns true when the handler asked to stop.
+bool hand_over(std::deque<reply_queue>& queues, nanoseconds cutoff, reply_handler handler) {
+    char text[max_payload + 1];
+    for (reply_queue* q = oldest(queues); q && q->backlog.front().stamp <= cutoff;
+         q = oldest(queues)) {
+        const queued next = std::move(q->backlog.front());
+        q->backlog.pop_front();
+        // A zero byte inside ends the text early, which is what the handler
+        // sees.
+        std::memcpy(text, next.text.get(), next.len);
+        text[next.len] = '\0';
+        if (handler(next.from, text)) return true;
+    }
+    return false;
+}
+
+// What the sockets' full buffers dropped. The count in a read's ancillary
+// data misses drops after the last datagram queued, so the socket's own
+// count is asked for too.
+unsigned long dropped(const std::deque<reply_queue>& queues) {
+    unsigned long total = 0;
+    for (const reply_queue& q : queues) {
+        std::uint32_t info[SK_MEMINFO_VARS] = {};
+        socklen_t len = sizeof info;
+        std::uint32_t drops = q.drops;
+        if (getsockopt(q.fd, SOL_SOCKET, SO_MEMINFO, info, &len) == 0 &&
+            len > SK_MEMINFO_DROPS * sizeof info[0]) {
+            drops = std::max(drops, info[SK_MEMINFO_DROPS]);
+        }
+        total += drops;
+    }
+    return total;
+}
+
+}  // namespace
+
+unsigned long receiver(const exchange_sockets& ex, reply_handler handler) {
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(receive_timeout_ms);
+
+    std::deque<reply_queue> queues;
+    std::vector<pollfd> watched;
+    for (const socket_fd& sock : ex.replies) {
+        queues.push_back(reply_queue{sock.fd, {}, 0});
+        watched.push_back(pollfd{sock.fd, POLLIN, 0});
+    }
+
+    // Each round first empties every socket into memory, so that slow
+    // output never backs up the system's queues, then hands over what has
+    // settled. What is queued when the deadline passes arrived in time: the
+    // last round reads it and hands everything over.
+    bool failed = false;
+    for (;;) {
+        bool last = failed || clock::now() >= deadline;
+        const nanoseconds round_start = realtime_now();
+        for (reply_queue& q : queues) last = !drain(q) || last;
+        const nanoseconds cutoff =
+            last ? std::numeric_limits<nanoseconds>::max() : round_start - settle_ns;
+        if (hand_over(queues, cutoff, handler) || last) break;
+
+        // Wait for the next datagram, the deadline, or the moment the oldest
+        // datagram held back has settled; rounded up, so no busy wait.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
+        auto timeout = std::max<std::int64_t>(left.count(), 0);
+        if (const reply_queue* q = oldest(queues)) {
+            const nanoseconds due = q->backlog.front().stamp + settle_ns - realtime_now();
+            timeout = std::min<std::int64_t>(timeout, std::max<nanoseconds>(due / 1'000'000 + 1, 1));
+        }
+        const int ready = poll(watched.data(), watched.size(), static_cast<int>(timeout));
+        if (ready < 0 && errno != EINTR) failed = true;
+    }
+    return dropped(queues);
 }
 
 exchange_status exchange(in_addr_t source, in_addr_t destination, const char* text,
-                         reply_handler handler) {
-    const socket_fd listener = open_listener();
-    if (!listener.valid()) return exchange_status::listen_failed;
-    if (send_request(source, destination, text) != 0) return exchange_status::send_failed;
-    receiver(listener, handler);
+                         reply_handler handler, unsigned long* lost) {
+    exchange_sockets ex;
+    const exchange_status opened = open_exchange(source, destination, ex);
+    if (opened != exchange_status::done) return opened;
+    if (send_request(ex, text) != 0) return exchange_status::send_failed;
+    const unsigned long dropped_replies = receiver(ex, handler);
+    if (lost) *lost = dropped_replies;
     return exchange_status::done;
 }

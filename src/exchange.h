@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 
 #include <cstddef>
+#include <vector>
 
 constexpr in_port_t device_port = 65001;
 constexpr in_port_t reply_port = 65002;
@@ -15,6 +16,11 @@ constexpr std::size_t max_payload = 511;
 
 // Bound of a whole receive, counted from its first wait.
 constexpr int receive_timeout_ms = 3000;
+
+// Reply sockets sharing the reply port on the address that replies come
+// back to. Each has a receive buffer of its own, so the group queues this
+// many times what the system grants one socket without privilege.
+constexpr std::size_t reply_group_size = 8;
 
 // Called once per datagram with the sender's address (network byte order)
 // and the payload as a writable, zero-terminated text that is valid only
@@ -36,23 +42,36 @@ struct socket_fd {
     bool valid() const { return fd >= 0; }
 };
 
-// Opens the reply socket: any local address, the reply port, no address
-// reuse (so it fails while another program holds the port). Returns an
-// invalid owner on failure.
-socket_fd open_listener();
-
-// Sends text (without its terminator) as one datagram from source to
-// destination, device port. Returns 0 on success, -1 on any failure.
-int send_request(in_addr_t source, in_addr_t destination, const char* text);
-
-// Hands every datagram arriving on listener to handler, in order of
-// arrival, until handler returns true, the receive's time-out passes, or a
-// read fails.
-void receiver(const socket_fd& listener, reply_handler handler);
+// The sockets of one exchange: the request socket, bound to the source and
+// connected to the destination's device port, and the reply sockets: one on
+// any local address (broadcasts, other local addresses) plus a group on the
+// address the request leaves from, where unicast replies spread over it.
+struct exchange_sockets {
+    socket_fd request;
+    std::vector<socket_fd> replies;
+};
 
 enum class exchange_status { done, listen_failed, send_failed };
 
+// Opens the sockets of an exchange from source to destination; sends
+// nothing. listen_failed: another program holds the reply port, or a reply
+// socket could not be set up. send_failed: the request socket could not be
+// bound to source or routed to destination.
+exchange_status open_exchange(in_addr_t source, in_addr_t destination, exchange_sockets& ex);
+
+// Sends text (without its terminator) as one datagram on ex's request
+// socket. Returns 0 on success, -1 on any failure.
+int send_request(const exchange_sockets& ex, const char* text);
+
+// Hands every datagram arriving on ex's reply sockets to handler, one at a
+// time and in order of arrival, until handler returns true or the receive
+// ends: the time-out passed (what was queued by then is still handed over)
+// or a wait or read failed. Returns how many replies the system dropped
+// because a receive buffer was full.
+unsigned long receiver(const exchange_sockets& ex, reply_handler handler);
+
 // The whole pattern: listen first (so no early reply is lost), send, then
-// receive. Nothing is sent when the reply socket can't be set up.
+// receive. Nothing is sent when the reply sockets can't be set up. *lost,
+// when given, gets the receiver's count of dropped replies.
 exchange_status exchange(in_addr_t source, in_addr_t destination, const char* text,
-                         reply_handler handler);
+                         reply_handler handler, unsigned long* lost = nullptr);

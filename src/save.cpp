@@ -40,6 +40,8 @@ int save_config(in_addr_t source, in_addr_t destination, std::FILE* out) {
         std::fputs("Error preparing save message!\n", out);
         return -1;
     }
+    // Nothing changes on the device unless the operator can read the outcome.
+    if (std::fflush(out) != 0 || std::ferror(out)) return -1;
     switch (exchange(source, destination, msg, save_response)) {
     case exchange_status::listen_failed:
         // Nothing is sent to a device whose confirmation could not be heard.

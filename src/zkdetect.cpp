@@ -8,6 +8,17 @@
 #include "exchange.h"
 #include "menu.h"
 
+namespace {
+
+// An outcome the operator could not read is no success: when standard
+// output failed, the run that would end with 0 ends with -1.
+int finish(int status) {
+    const bool write_failed = std::fflush(stdout) != 0 || std::ferror(stdout);
+    return write_failed && status == 0 ? -1 : status;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const in_addr_t destination = htonl(INADDR_BROADCAST);
     in_addr source{htonl(INADDR_ANY)};
@@ -18,24 +29,29 @@ int main(int argc, char** argv) {
         std::printf(
             "Failed: source address invalid, please supply your local IP Address as first "
             "argument!\n");
-        return -1;
+        return finish(-1);
     }
 
     std::printf("Scanning network for zefo*kit devices...\n");
-    switch (exchange(source.s_addr, destination, discovery_request, device_found)) {
+    unsigned long lost = 0;
+    switch (exchange(source.s_addr, destination, discovery_request, device_found, &lost)) {
     case exchange_status::listen_failed:
         std::printf("Error listening for replies on UDP port 65002!\n");
-        return -1;
+        return finish(-1);
     case exchange_status::send_failed:
         std::printf("Error sending request!\n");
-        return -1;
+        return finish(-1);
     case exchange_status::done:
         break;
+    }
+    if (lost > 0) {
+        std::printf("Warning: %lu replies lost (receive buffer full), the list is incomplete!\n",
+                    lost);
     }
 
     if (num_devs == 0) {
         std::printf("None found.\n");
-        return 0;
+        return finish(0);
     }
-    return run_menu(source.s_addr, destination);
+    return finish(run_menu(source.s_addr, destination));
 }
