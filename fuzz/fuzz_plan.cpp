@@ -51,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::set<std::string> macs, ips;
     for (const plan_row& r : p.rows) {
         FUZZ_CHECK(r.mac.size() == 17 && macs.insert(mac_key(r.mac)).second);
-        for (const auto* a : {&r.ip, &r.netmask, &r.gateway})
-            FUZZ_CHECK(!*a || canonical(**a));
+        for (const auto* a : {&r.ip, &r.netmask, &r.gateway}) FUZZ_CHECK(!*a || canonical(**a));
         if (r.ip) FUZZ_CHECK(ips.insert(*r.ip).second);
         FUZZ_CHECK(!r.mtu || (*r.mtu >= 500 && *r.mtu <= 1500));
         FUZZ_CHECK(!r.dhcp || *r.dhcp <= 1);

@@ -59,7 +59,7 @@ void warn_lost(unsigned long lost, const char* consequence) {
 }
 
 void apply(device_entry& e, const plan_row& row) {
-    const auto put = [](char (&field)[16], const std::optional<std::string>& value) {
+    const auto put = [](char(&field)[16], const std::optional<std::string>& value) {
         if (value) std::snprintf(field, sizeof field, "%s", value->c_str());
     };
     put(e.ip, row.ip);
@@ -87,7 +87,8 @@ std::string difference(const device_entry& got, const device_entry& want) {
     if (std::strcmp(got.gw, want.gw) != 0) return text("gateway", got.gw);
     if (got.dhcp != want.dhcp) return got.dhcp ? "dhcp is on" : "dhcp is off";
     if (got.mtu != want.mtu) return "mtu is " + std::to_string(got.mtu);
-    if (got.ns != want.ns) return got.ns.empty() ? "no nameserver" : text("nameserver", got.ns.c_str());
+    if (got.ns != want.ns)
+        return got.ns.empty() ? "no nameserver" : text("nameserver", got.ns.c_str());
     return {};
 }
 

@@ -90,8 +90,7 @@ std::vector<csv_record> read_csv(std::string_view text) {
 }
 
 std::string csv_field(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos &&
-        (text.empty() || text[0] != '#'))
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos && (text.empty() || text[0] != '#'))
         return std::string(text);
     std::string out = "\"";
     for (const char c : text) {

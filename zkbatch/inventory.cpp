@@ -42,7 +42,8 @@ void write_json(std::ostream& out, const std::vector<device_entry>& answers) {
             {"gateway", shown(e.gw)},
             {"dhcp", e.dhcp != 0},
             {"mtu", e.mtu},
-            {"nameserver", e.ns.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(shown(e.ns))},
+            {"nameserver",
+             e.ns.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(shown(e.ns))},
             {"from", address_text(e.addr)},
         });
     }

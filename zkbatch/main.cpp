@@ -57,10 +57,14 @@ struct options {
 options parse_options(int argc, char** argv) {
     enum { opt_version = 256, opt_verify };
     static const option long_options[] = {
-        {"list", no_argument, nullptr, 'l'},     {"json", no_argument, nullptr, 'j'},
-        {"dry-run", no_argument, nullptr, 'n'},  {"verify", no_argument, nullptr, opt_verify},
-        {"source", required_argument, nullptr, 's'}, {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, opt_version}, {nullptr, 0, nullptr, 0},
+        {"list", no_argument, nullptr, 'l'},
+        {"json", no_argument, nullptr, 'j'},
+        {"dry-run", no_argument, nullptr, 'n'},
+        {"verify", no_argument, nullptr, opt_verify},
+        {"source", required_argument, nullptr, 's'},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, opt_version},
+        {nullptr, 0, nullptr, 0},
     };
     options opts;
     opterr = 0;

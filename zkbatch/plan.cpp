@@ -22,8 +22,8 @@ std::string quote(std::string_view cell) {
 bool is_mac(std::string_view text) {
     if (text.size() != 17) return false;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool ok = i % 3 == 2 ? text[i] == ':'
-                                   : std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
+        const bool ok =
+            i % 3 == 2 ? text[i] == ':' : std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
         if (!ok) return false;
     }
     return true;
@@ -34,7 +34,9 @@ bool is_mac(std::string_view text) {
 std::optional<std::string> address(std::string_view cell) {
     std::string text(cell);
     if (text.find('\0') != std::string::npos || !verify_address(text.data())) return {};
-    return std::string(text.c_str());
+    // The canonical form may be shorter: it ends at the terminator written.
+    text.erase(std::min(text.find('\0'), text.size()));
+    return text;
 }
 
 std::optional<int32_t> mtu(std::string_view cell) {
@@ -63,7 +65,7 @@ bool nameserver_word(std::string_view cell) {
 
 struct checker {
     plan result;
-    std::vector<std::size_t> column_of;  // per plan field: the column
+    std::vector<std::size_t> column_of;    // per plan field: the column
     std::map<std::string, int> macs, ips;  // value -> line first given
 
     void error(int line, std::string message) {
@@ -75,8 +77,8 @@ struct checker {
         std::vector<bool> seen(no_column, false);
         bool ok = true;
         for (std::size_t i = 0; i < rec.fields.size(); ++i) {
-            const auto* const it = std::find(std::begin(column_names), std::end(column_names),
-                                             rec.fields[i]);
+            const auto* const it =
+                std::find(std::begin(column_names), std::end(column_names), rec.fields[i]);
             const auto k = static_cast<std::size_t>(it - std::begin(column_names));
             if (k == no_column) {
                 error(rec.line, "unknown column " + quote(rec.fields[i]));

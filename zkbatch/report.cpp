@@ -6,12 +6,11 @@
 namespace {
 
 constexpr std::array all_outcomes = {
-    outcome::verified, outcome::saved,     outcome::planned,   outcome::differs,
-    outcome::refused,  outcome::unconfirmed, outcome::unsent, outcome::not_found,
-    outcome::ambiguous, outcome::invalid,
+    outcome::verified,    outcome::saved,  outcome::planned,   outcome::differs,   outcome::refused,
+    outcome::unconfirmed, outcome::unsent, outcome::not_found, outcome::ambiguous, outcome::invalid,
 };
 
-std::string or_dash(std::string text) { return text.empty() ? "-" : text; }
+std::string or_dash(const std::string& text) { return text.empty() ? "-" : text; }
 
 }  // namespace
 

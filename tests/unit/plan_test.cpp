@@ -89,8 +89,9 @@ TEST(PlanTest, ErrorTable) {
          "2: ip: '1.2.3' is not an IPv4 address\n"
          "2: netmask: '255.255.255.256' is not an IPv4 address\n"
          "2: gateway: '192.168.100.1000' is not an IPv4 address\n"},
-        {"mtu_outside_500_to_1500", "mac,mtu\n" + mac_a + ",499\n" + mac_b +
-                                        ",1501\n02:00:00:00:00:0c,+600\n02:00:00:00:00:0d,15000\n",
+        {"mtu_outside_500_to_1500",
+         "mac,mtu\n" + mac_a + ",499\n" + mac_b +
+             ",1501\n02:00:00:00:00:0c,+600\n02:00:00:00:00:0d,15000\n",
          "2: mtu: '499' is not a number from 500 to 1500\n"
          "3: mtu: '1501' is not a number from 500 to 1500\n"
          "4: mtu: '+600' is not a number from 500 to 1500\n"
@@ -102,8 +103,8 @@ TEST(PlanTest, ErrorTable) {
              "02:00:00:00:00:0c," + std::string(128, 'n') + "\n",
          "2: nameserver: '8.8.8.8 extra' is not one word of at most 127 characters\n"
          "3: nameserver: 'a;ip=1.2.3.4' is not one word of at most 127 characters\n"
-         "4: nameserver: '" + std::string(40, 'n') +
-             "...' is not one word of at most 127 characters\n"},
+         "4: nameserver: '" +
+             std::string(40, 'n') + "...' is not one word of at most 127 characters\n"},
         {"control_bytes_shown_in_messages", "mac,ip\n" + mac_a + ",\"1\x1b[2J\"\n",
          "2: ip: '1?[2J' is not an IPv4 address\n"},
     };
