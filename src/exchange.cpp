@@ -138,7 +138,8 @@ exchange_status open_exchange(in_addr_t source, in_addr_t destination, exchange_
     ex.replies.push_back(reply_socket(htonl(INADDR_ANY)));
     const in_addr_t local = reply_address(ex.request, destination);
     if (local != htonl(INADDR_ANY)) {
-        for (std::size_t i = 0; i < reply_group_size; ++i) ex.replies.push_back(reply_socket(local));
+        for (std::size_t i = 0; i < reply_group_size; ++i)
+            ex.replies.push_back(reply_socket(local));
     }
     for (const socket_fd& sock : ex.replies) {
         if (!sock.valid()) {
@@ -190,21 +191,20 @@ struct reply_queue {
     std::uint32_t drops = 0;     // the socket's drop count, as last reported
 };
 
-// Reads what is queued on q's socket into its backlog. Returns false when a
-// read failed.
-bool drain(reply_queue& q) {
-    constexpr unsigned batch = 64;
-    constexpr std::size_t control_size =
+// The buffers of one recvmmsg call, set up once per receive.
+struct read_batch {
+    static constexpr unsigned size = 64;
+    static constexpr std::size_t control_size =
         CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(std::uint32_t));
-    char bufs[batch][max_payload];
-    alignas(cmsghdr) char control[batch][control_size];
-    iovec iov[batch];
-    mmsghdr msgs[batch];
-    sockaddr_in from[batch];
+    char bufs[size][max_payload] = {};
+    alignas(cmsghdr) char control[size][control_size] = {};
+    iovec iov[size] = {};
+    mmsghdr msgs[size] = {};
+    sockaddr_in from[size] = {};
 
-    std::size_t taken = 0;
-    while (taken < round_limit) {
-        for (unsigned i = 0; i < batch; ++i) {
+    // Ready for the next call: the system overwrote the lengths.
+    void reset() {
+        for (unsigned i = 0; i < size; ++i) {
             iov[i] = {bufs[i], max_payload};
             msgs[i] = {};
             msgs[i].msg_hdr.msg_name = &from[i];
@@ -214,7 +214,17 @@ bool drain(reply_queue& q) {
             msgs[i].msg_hdr.msg_control = control[i];
             msgs[i].msg_hdr.msg_controllen = control_size;
         }
-        const int got = recvmmsg(q.fd, msgs, batch, MSG_DONTWAIT, nullptr);
+    }
+};
+
+// Reads what is queued on q's socket into its backlog. Returns false when a
+// read failed.
+bool drain(reply_queue& q, read_batch& b) {
+    constexpr unsigned batch = read_batch::size;
+    std::size_t taken = 0;
+    while (taken < round_limit) {
+        b.reset();
+        const int got = recvmmsg(q.fd, b.msgs, batch, MSG_DONTWAIT, nullptr);
         if (got < 0) {
             if (errno == EINTR) continue;
             return errno == EAGAIN || errno == EWOULDBLOCK;
@@ -222,8 +232,8 @@ bool drain(reply_queue& q) {
         for (int i = 0; i < got; ++i) {
             queued item;
             item.stamp = -1;
-            for (cmsghdr* c = CMSG_FIRSTHDR(&msgs[i].msg_hdr); c;
-                 c = CMSG_NXTHDR(&msgs[i].msg_hdr, c)) {
+            for (cmsghdr* c = CMSG_FIRSTHDR(&b.msgs[i].msg_hdr); c;
+                 c = CMSG_NXTHDR(&b.msgs[i].msg_hdr, c)) {
                 if (c->cmsg_level != SOL_SOCKET) continue;
                 if (c->cmsg_type == SCM_TIMESTAMPNS) {
                     timespec ts{};
@@ -236,11 +246,11 @@ bool drain(reply_queue& q) {
                 }
             }
             if (item.stamp < 0) item.stamp = realtime_now();
-            item.from = from[i].sin_addr.s_addr;
+            item.from = b.from[i].sin_addr.s_addr;
             // A longer datagram was cut at max_payload bytes.
-            item.len = static_cast<std::uint16_t>(msgs[i].msg_len);
+            item.len = static_cast<std::uint16_t>(b.msgs[i].msg_len);
             item.text = std::make_unique<char[]>(item.len);
-            std::memcpy(item.text.get(), bufs[i], item.len);
+            std::memcpy(item.text.get(), b.bufs[i], item.len);
             q.backlog.push_back(std::move(item));
         }
         taken += static_cast<std::size_t>(got);
@@ -314,11 +324,12 @@ unsigned long receiver(const exchange_sockets& ex, reply_handler handler) {
     // output never backs up the system's queues, then hands over what has
     // settled. What is queued when the deadline passes arrived in time: the
     // last round reads it and hands everything over.
+    const auto batch = std::make_unique<read_batch>();
     bool failed = false;
     for (;;) {
         bool last = failed || clock::now() >= deadline;
         const nanoseconds round_start = realtime_now();
-        for (reply_queue& q : queues) last = !drain(q) || last;
+        for (reply_queue& q : queues) last = !drain(q, *batch) || last;
         const nanoseconds cutoff =
             last ? std::numeric_limits<nanoseconds>::max() : round_start - settle_ns;
         if (hand_over(queues, cutoff, handler) || last) break;
@@ -329,7 +340,8 @@ unsigned long receiver(const exchange_sockets& ex, reply_handler handler) {
         auto timeout = std::max<std::int64_t>(left.count(), 0);
         if (const reply_queue* q = oldest(queues)) {
             const nanoseconds due = q->backlog.front().stamp + settle_ns - realtime_now();
-            timeout = std::min<std::int64_t>(timeout, std::max<nanoseconds>(due / 1'000'000 + 1, 1));
+            timeout =
+                std::min<std::int64_t>(timeout, std::max<nanoseconds>(due / 1'000'000 + 1, 1));
         }
         const int ready = poll(watched.data(), watched.size(), static_cast<int>(timeout));
         if (ready < 0 && errno != EINTR) failed = true;
