@@ -3,12 +3,47 @@
 
 include(GNUInstallDirs)
 
-# Only the two programs and their manual pages are installed: test binaries,
-# fuzz targets and benchmarks stay in the build tree.
-install(TARGETS zkdetect zkdevice RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The installed programs. Each is a target of that name with a manual page
+# doc/NAME.1.in; the install rules, the pages, their checks and the list of
+# installed files below all follow this one list. Test binaries, fuzz
+# targets and benchmarks stay in the build tree.
+set(ZK_PROGRAMS zkdetect zkdevice)
 
-# Configures the manual pages and registers their checks.
+install(TARGETS ${ZK_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped installation (the package's) also loses the compilers' .comment
+# section, as Debian's own packages do; strip alone leaves it.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(program ${ZK_PROGRAMS})
+      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+        COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
+
+# The changelog's latest entry must be this version: a release without its
+# entry would ship last release's notes.
+file(STRINGS ${PROJECT_SOURCE_DIR}/debian/changelog changelog_head LIMIT_COUNT 1)
+if(NOT changelog_head MATCHES "^${PROJECT_NAME} \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "debian/changelog does not begin with an entry for "
+                      "${PROJECT_NAME} ${PROJECT_VERSION}: add one (dch -v ${PROJECT_VERSION})")
+endif()
+
+# Configures and compresses the manual pages, makes the copyright file and
+# the changelog, and registers their checks.
 add_subdirectory(doc)
+
+# Every file an installation holds, relative to the prefix, one a line:
+# tests/e2e/install_test and scripts/package check installations and the
+# package against it.
+set(installed_files ${CMAKE_INSTALL_DOCDIR}/changelog.gz ${CMAKE_INSTALL_DOCDIR}/copyright)
+foreach(program IN LISTS ZK_PROGRAMS)
+  list(APPEND installed_files ${CMAKE_INSTALL_BINDIR}/${program}
+                              ${CMAKE_INSTALL_MANDIR}/man1/${program}.1.gz)
+endforeach()
+list(SORT installed_files)
+list(JOIN installed_files "\n" installed_files)
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/installed-files CONTENT "${installed_files}\n")
 
 set(CPACK_PACKAGE_NAME zkdetect)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -42,7 +77,9 @@ zkdetect without hardware and for testing it.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
-# A source archive holds the checkout without its history or build trees.
-set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build[^/]*/")
+# scripts/package makes the source archive with git archive, which takes the
+# tracked files and nothing else; these patterns only keep CPack's own
+# package_source target from taking the history and the build trees.
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/")
 
 include(CPack)

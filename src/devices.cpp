@@ -52,6 +52,22 @@ void store(device_entry& e, std::string_view key, std::string_view value) {
     }
 }
 
+bool control_byte(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    // C0 controls, DEL, and the C1 range: a terminal takes 0x9B alone, or
+    // 0xC2 0x9B in UTF-8, for the start of a control sequence.
+    return b < 0x20 || (b >= 0x7f && b <= 0x9f);
+}
+
+// shown() for a text field, into a buffer of the same size: the list line
+// is printed once per reply, and this spares it two allocations.
+template <std::size_t N>
+const char* shown_in(const char (&field)[N], char (&out)[N]) {
+    for (std::size_t i = 0; i < N; ++i)
+        out[i] = control_byte(field[i]) && field[i] ? '?' : field[i];
+    return out;
+}
+
 }  // namespace
 
 void parse_reply(device_entry& entry, char* text) {
@@ -64,7 +80,11 @@ void parse_reply(device_entry& entry, char* text) {
         const std::size_t eq = token.find('=');
         if (eq == std::string_view::npos) continue;
         std::string_view value = token.substr(eq + 1);
-        value = value.substr(0, value.find_first_of("\r\n"));
+        // A line break ends the value (find_first_of would call memchr per
+        // byte, and thousands of replies pass through here).
+        std::size_t cut = 0;
+        while (cut < value.size() && value[cut] != '\r' && value[cut] != '\n') ++cut;
+        value = value.substr(0, cut);
         if (value.empty()) continue;
         store(entry, token.substr(0, eq), value);
     }
@@ -86,8 +106,9 @@ bool device_found(in_addr_t addr, char* text) {
     entry->next = devs;
     devs = entry;
     ++num_devs;
-    std::printf("[%d] mac:%s ip:%s\n", num_devs, shown(entry->hw).c_str(),
-                shown(entry->ip).c_str());
+    char hw[sizeof entry->hw];
+    char ip[sizeof entry->ip];
+    std::printf("[%d] mac:%s ip:%s\n", num_devs, shown_in(entry->hw, hw), shown_in(entry->ip, ip));
     return false;
 }
 
@@ -101,10 +122,7 @@ device_entry* device_number(int32_t n) {
 std::string shown(std::string_view text) {
     std::string s(text);
     for (char& c : s) {
-        const auto b = static_cast<unsigned char>(c);
-        // C0 controls, DEL, and the C1 range: a terminal takes 0x9B alone, or
-        // 0xC2 0x9B in UTF-8, for the start of a control sequence.
-        if (b < 0x20 || (b >= 0x7f && b <= 0x9f)) c = '?';
+        if (control_byte(c)) c = '?';
     }
     return s;
 }

@@ -249,7 +249,7 @@ bool drain(reply_queue& q, read_batch& b) {
             item.from = b.from[i].sin_addr.s_addr;
             // A longer datagram was cut at max_payload bytes.
             item.len = static_cast<std::uint16_t>(b.msgs[i].msg_len);
-            item.text = std::make_unique<char[]>(item.len);
+            item.text = std::make_unique_for_overwrite<char[]>(item.len);
             std::memcpy(item.text.get(), b.bufs[i], item.len);
             q.backlog.push_back(std::move(item));
         }
@@ -317,7 +317,8 @@ unsigned long receiver(const exchange_sockets& ex, reply_handler handler) {
     std::vector<pollfd> watched;
     for (const socket_fd& sock : ex.replies) {
         queues.push_back(reply_queue{sock.fd, {}, 0});
-        watched.push_back(pollfd{sock.fd, POLLIN, 0});
+        // Marked readable, so that the first round reads every socket.
+        watched.push_back(pollfd{sock.fd, POLLIN, POLLIN});
     }
 
     // Each round first empties every socket into memory, so that slow
@@ -327,9 +328,16 @@ unsigned long receiver(const exchange_sockets& ex, reply_handler handler) {
     const auto batch = std::make_unique<read_batch>();
     bool failed = false;
     for (;;) {
-        bool last = failed || clock::now() >= deadline;
+        const bool last = failed || clock::now() >= deadline;
         const nanoseconds round_start = realtime_now();
-        for (reply_queue& q : queues) last = !drain(q, *batch) || last;
+        // A socket that the wait did not find readable got its datagrams
+        // after the round began, so they wait for the next one; the last
+        // round reads them all.
+        for (std::size_t i = 0; i < queues.size(); ++i) {
+            if ((watched[i].revents != 0 || last) && !drain(queues[i], *batch)) failed = true;
+        }
+        // After a failed read, one last round hands over what was read.
+        if (failed && !last) continue;
         const nanoseconds cutoff =
             last ? std::numeric_limits<nanoseconds>::max() : round_start - settle_ns;
         if (hand_over(queues, cutoff, handler) || last) break;

@@ -1,0 +1,315 @@
+#include "command_line.h"
+
+#include <arpa/inet.h>
+#include <getopt.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+namespace sim {
+
+void die(const std::string& message) {
+    std::fprintf(stderr, "zkdevice: %s\n", message.c_str());
+    std::exit(2);
+}
+
+namespace {
+
+// Longest delay, interval or duration accepted: an hour.
+constexpr long max_ms = 3600L * 1000;
+
+void print_usage(std::FILE* out) {
+    std::fputs(
+        "Usage: zkdevice [GLOBAL OPTIONS] [--device ADDR [DEVICE OPTIONS]]...\n"
+        "Simulates zefo*kit devices: answers \"find zefo.*\" and set messages\n"
+        "received on UDP port 65001, replying to the sender's port 65002.\n"
+        "\n"
+        "Global options:\n"
+        "  --log FILE          log every datagram received on port 65001 as\n"
+        "                      '<sender> <escaped text>' (default: stdout)\n"
+        "  --ready-file FILE   create FILE (holding the pid) once all sockets are bound\n"
+        "  --burst N           answer a discovery request with N replies in total,\n"
+        "                      round-robin over the devices, as fast as possible\n"
+        "  --hold PORT         also bind 0.0.0.0:PORT and keep it (repeatable)\n"
+        "  -v, --verbose       report every datagram sent on stderr\n"
+        "  -h, --help          show this text\n"
+        "\n"
+        "--device ADDR starts a new device answering from local address ADDR;\n"
+        "the options after it apply to that device:\n"
+        "  --hw, --ip, --nm, --gw, --mtu, --dhcp, --ns TEXT\n"
+        "                      the settings it reports as hw=..;ip=..;nm=..;gw=..;\n"
+        "                      mtu=..;dhcp=..[;ns=..]; unset keys are left out\n"
+        "  --raw TEXT          reply with TEXT instead (its fields still name the\n"
+        "                      device in set messages)\n"
+        "  --raw-file PATH     reply with the bytes of PATH\n"
+        "  --raw-size N        reply with N bytes of printable filler\n"
+        "  --delay MS          wait MS milliseconds before answering (default 0)\n"
+        "  --count N           answers per request (default 1)\n"
+        "  --reply-to ADDR     send the answers to ADDR, port 65002, instead of to the\n"
+        "                      requester (e.g. a broadcast address)\n"
+        "  --set-reply TEXT    confirmation of a set message (default 'ok hw=<hw>')\n"
+        "  --set-silent        do not confirm set messages\n"
+        "  --set-delay MS      wait MS milliseconds before confirming\n"
+        "  --set-crlf          append CR LF to the confirmation\n"
+        "  --set-decoy ADDR    ADDR sends the confirmation text first\n"
+        "  --set-flood ADDR    ADDR sends \"noise\" after a set message, every\n"
+        "                      --flood-interval MS (200) for --flood-for MS (10000)\n"
+        "A device with neither settings nor a raw reply answers with an empty\n"
+        "datagram. TEXT values take the escapes \\r \\n \\t \\\\ \\0 \\xHH.\n",
+        out);
+}
+
+// Decodes the C-style escapes that let tests put control and zero bytes
+// into a datagram from a shell command line.
+std::string unescape(std::string_view text) {
+    static constexpr std::string_view letters = "rnt\\0";
+    static constexpr std::string_view bytes{"\r\n\t\\\0", 5};
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i == text.size()) die("a backslash ends the text '" + std::string(text) + "'");
+        if (const std::size_t k = letters.find(text[i]); k != std::string_view::npos) {
+            out += bytes[k];
+            continue;
+        }
+        if (text[i] != 'x') {
+            die(std::string("unknown escape \\") + text[i] + " in '" + std::string(text) + "'");
+        }
+        const auto hex_digit = [&](std::size_t k) {
+            return k < text.size() && std::isxdigit(static_cast<unsigned char>(text[k]));
+        };
+        if (!hex_digit(i + 1) || !hex_digit(i + 2)) {
+            die("\\x needs two hex digits in '" + std::string(text) + "'");
+        }
+        out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+        i += 2;
+    }
+    return out;
+}
+
+long parse_number(const char* option, const char* text, long low, long high) {
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < low || value > high) {
+        die(std::string("--") + option + ": '" + text + "' is not a number from " +
+            std::to_string(low) + " to " + std::to_string(high));
+    }
+    return value;
+}
+
+int parse_ms(const char* option, const char* text) {
+    return static_cast<int>(parse_number(option, text, 0, max_ms));
+}
+
+in_addr_t parse_address(const char* option, const char* text) {
+    in_addr parsed{};
+    if (inet_pton(AF_INET, text, &parsed) != 1) {
+        die(std::string("--") + option + ": '" + text + "' is not an IPv4 address");
+    }
+    return parsed.s_addr;
+}
+
+std::string read_file(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) die(std::string("--raw-file: cannot read '") + path + "'");
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() > max_datagram) {
+        die(std::string("--raw-file: '") + path + "' holds more than " +
+            std::to_string(max_datagram) + " bytes");
+    }
+    return bytes;
+}
+
+enum opt_id {
+    opt_log = 256,
+    opt_ready,
+    opt_burst,
+    opt_hold,
+    opt_device,
+    opt_hw,
+    opt_ip,
+    opt_nm,
+    opt_gw,
+    opt_mtu,
+    opt_dhcp,
+    opt_ns,
+    opt_raw,
+    opt_raw_file,
+    opt_raw_size,
+    opt_delay,
+    opt_count,
+    opt_reply_to,
+    opt_set_reply,
+    opt_set_silent,
+    opt_set_delay,
+    opt_set_crlf,
+    opt_set_decoy,
+    opt_set_flood,
+    opt_flood_interval,
+    opt_flood_for,
+};
+
+}  // namespace
+
+options parse_options(int argc, char** argv) {
+    static const option long_options[] = {
+        {"log", required_argument, nullptr, opt_log},
+        {"ready-file", required_argument, nullptr, opt_ready},
+        {"burst", required_argument, nullptr, opt_burst},
+        {"hold", required_argument, nullptr, opt_hold},
+        {"verbose", no_argument, nullptr, 'v'},
+        {"help", no_argument, nullptr, 'h'},
+        {"device", required_argument, nullptr, opt_device},
+        {"hw", required_argument, nullptr, opt_hw},
+        {"ip", required_argument, nullptr, opt_ip},
+        {"nm", required_argument, nullptr, opt_nm},
+        {"gw", required_argument, nullptr, opt_gw},
+        {"mtu", required_argument, nullptr, opt_mtu},
+        {"dhcp", required_argument, nullptr, opt_dhcp},
+        {"ns", required_argument, nullptr, opt_ns},
+        {"raw", required_argument, nullptr, opt_raw},
+        {"raw-file", required_argument, nullptr, opt_raw_file},
+        {"raw-size", required_argument, nullptr, opt_raw_size},
+        {"delay", required_argument, nullptr, opt_delay},
+        {"count", required_argument, nullptr, opt_count},
+        {"reply-to", required_argument, nullptr, opt_reply_to},
+        {"set-reply", required_argument, nullptr, opt_set_reply},
+        {"set-silent", no_argument, nullptr, opt_set_silent},
+        {"set-delay", required_argument, nullptr, opt_set_delay},
+        {"set-crlf", no_argument, nullptr, opt_set_crlf},
+        {"set-decoy", required_argument, nullptr, opt_set_decoy},
+        {"set-flood", required_argument, nullptr, opt_set_flood},
+        {"flood-interval", required_argument, nullptr, opt_flood_interval},
+        {"flood-for", required_argument, nullptr, opt_flood_for},
+        {nullptr, 0, nullptr, 0},
+    };
+
+    options opts;
+    // Per-device options need a device to apply to.
+    auto current = [&](int id) -> device& {
+        if (opts.devices.empty()) {
+            for (const option* o = long_options; o->name; ++o) {
+                if (o->val == id) die(std::string("--") + o->name + " must follow a --device");
+            }
+        }
+        return opts.devices.back();
+    };
+    // In the order of opt_hw to opt_ns.
+    static constexpr std::optional<std::string> settings::*fields[] = {
+        &settings::hw,  &settings::ip,   &settings::nm, &settings::gw,
+        &settings::mtu, &settings::dhcp, &settings::ns,
+    };
+    auto set_field = [&](int id) {
+        device& dev = current(id);
+        dev.fields.*fields[id - opt_hw] = unescape(optarg);
+        dev.has_fields = true;
+    };
+
+    opterr = 0;
+    int id = 0;
+    // '+' stops at the first non-option so stray words are reported;
+    // ':' tells a missing value apart from an unknown option.
+    while ((id = getopt_long(argc, argv, "+:hv", long_options, nullptr)) != -1) {
+        switch (id) {
+        case 'h':
+            print_usage(stdout);
+            std::exit(0);
+        case 'v':
+            opts.verbose = true;
+            break;
+        case opt_log:
+            opts.log_path = optarg;
+            break;
+        case opt_ready:
+            opts.ready_path = optarg;
+            break;
+        case opt_burst:
+            opts.burst = parse_number("burst", optarg, 1, 100'000'000);
+            break;
+        case opt_hold:
+            opts.hold_ports.push_back(
+                static_cast<in_port_t>(parse_number("hold", optarg, 1, 65535)));
+            break;
+        case opt_device: {
+            device dev;
+            dev.name = optarg;
+            dev.addr = parse_address("device", optarg);
+            opts.devices.push_back(std::move(dev));
+            break;
+        }
+        case opt_hw:
+        case opt_ip:
+        case opt_nm:
+        case opt_gw:
+        case opt_mtu:
+        case opt_dhcp:
+        case opt_ns:
+            set_field(id);
+            break;
+        case opt_raw:
+            current(id).raw = unescape(optarg);
+            break;
+        case opt_raw_file:
+            current(id).raw = read_file(optarg);
+            break;
+        case opt_raw_size:
+            current(id).raw = filler(static_cast<std::size_t>(
+                parse_number("raw-size", optarg, 0, static_cast<long>(max_datagram))));
+            break;
+        case opt_delay:
+            current(id).delay_ms = parse_ms("delay", optarg);
+            break;
+        case opt_count:
+            current(id).count = static_cast<int>(parse_number("count", optarg, 0, 100000));
+            break;
+        case opt_reply_to:
+            current(id).reply_to = parse_address("reply-to", optarg);
+            break;
+        case opt_set_reply:
+            current(id).set_reply = unescape(optarg);
+            break;
+        case opt_set_silent:
+            current(id).set_silent = true;
+            break;
+        case opt_set_delay:
+            current(id).set_delay_ms = parse_ms("set-delay", optarg);
+            break;
+        case opt_set_crlf:
+            current(id).set_crlf = true;
+            break;
+        case opt_set_decoy:
+            current(id).set_decoy = parse_address("set-decoy", optarg);
+            break;
+        case opt_set_flood:
+            current(id).set_flood = parse_address("set-flood", optarg);
+            break;
+        case opt_flood_interval:
+            current(id).flood_interval_ms =
+                static_cast<int>(parse_number("flood-interval", optarg, 1, max_ms));
+            break;
+        case opt_flood_for:
+            current(id).flood_for_ms = parse_ms("flood-for", optarg);
+            break;
+        case ':':
+            die(std::string("option ") + argv[optind - 1] + " needs a value (see --help)");
+        default:
+            die(std::string("unknown option ") + argv[optind - 1] + " (see --help)");
+        }
+    }
+    if (optind < argc) die(std::string("unexpected argument '") + argv[optind] + "' (see --help)");
+    if (opts.burst > 0 && opts.devices.empty()) die("--burst needs at least one --device");
+    return opts;
+}
+
+}  // namespace sim

@@ -1,0 +1,29 @@
+// zkdevice's command line: global options and the devices with their own.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <string>
+#include <vector>
+
+#include "device_model.h"
+
+namespace sim {
+
+struct options {
+    std::string log_path;  // empty: standard output
+    std::string ready_path;
+    bool verbose = false;
+    long burst = 0;
+    std::vector<in_port_t> hold_ports;
+    std::vector<device> devices;
+};
+
+// Reads the whole command line; prints the usage and exits 0 on --help, and
+// dies on any bad option or value, so nothing starts on a half-read line.
+options parse_options(int argc, char** argv);
+
+// Reports message on standard error and exits with status 2.
+[[noreturn]] void die(const std::string& message);
+
+}  // namespace sim
