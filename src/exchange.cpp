@@ -272,12 +272,33 @@ reply_queue* oldest(std::deque<reply_queue>& queues) {
     return best;
 }
 
+// The reply sockets of a receive with what was read from them.
+struct reply_set {
+    std::deque<reply_queue> queues;
+    std::vector<pollfd> watched;  // revents: readable at the last wait
+    std::unique_ptr<read_batch> batch = std::make_unique<read_batch>();
+    bool failed = false;  // a wait or read failed
+};
+
+// Reads the sockets that the last wait found readable, or all of them.
+void read_sockets(reply_set& set, bool all) {
+    for (std::size_t i = 0; i < set.queues.size(); ++i) {
+        if ((set.watched[i].revents != 0 || all) && !drain(set.queues[i], *set.batch)) {
+            set.failed = true;
+        }
+    }
+}
+
 // Hands the datagrams stamped no later than cutoff to handler, oldest
-// first, freeing each. Returns true when the handler asked to stop.
-bool hand_over(std::deque<reply_queue>& queues, nanoseconds cutoff, reply_handler handler) {
+// first, freeing each. While slow output holds it up, the sockets are read
+// again every few datagrams when keep_reading is set, so that their queues
+// don't fill meanwhile. Returns true when the handler asked to stop.
+bool hand_over(reply_set& set, nanoseconds cutoff, reply_handler handler, bool keep_reading) {
+    constexpr unsigned read_every = 64;
     char text[max_payload + 1];
-    for (reply_queue* q = oldest(queues); q && q->backlog.front().stamp <= cutoff;
-         q = oldest(queues)) {
+    unsigned handed = 0;
+    for (reply_queue* q = oldest(set.queues); q && q->backlog.front().stamp <= cutoff;
+         q = oldest(set.queues)) {
         const queued next = std::move(q->backlog.front());
         q->backlog.pop_front();
         // A zero byte inside ends the text early, which is what the handler
@@ -285,6 +306,10 @@ bool hand_over(std::deque<reply_queue>& queues, nanoseconds cutoff, reply_handle
         std::memcpy(text, next.text.get(), next.len);
         text[next.len] = '\0';
         if (handler(next.from, text)) return true;
+        if (keep_reading && ++handed % read_every == 0 &&
+            poll(set.watched.data(), set.watched.size(), 0) > 0) {
+            read_sockets(set, false);
+        }
     }
     return false;
 }
@@ -313,48 +338,42 @@ unsigned long receiver(const exchange_sockets& ex, reply_handler handler) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(receive_timeout_ms);
 
-    std::deque<reply_queue> queues;
-    std::vector<pollfd> watched;
+    reply_set set;
     for (const socket_fd& sock : ex.replies) {
-        queues.push_back(reply_queue{sock.fd, {}, 0});
+        set.queues.push_back(reply_queue{sock.fd, {}, 0});
         // Marked readable, so that the first round reads every socket.
-        watched.push_back(pollfd{sock.fd, POLLIN, POLLIN});
+        set.watched.push_back(pollfd{sock.fd, POLLIN, POLLIN});
     }
 
     // Each round first empties every socket into memory, so that slow
     // output never backs up the system's queues, then hands over what has
     // settled. What is queued when the deadline passes arrived in time: the
-    // last round reads it and hands everything over.
-    const auto batch = std::make_unique<read_batch>();
-    bool failed = false;
+    // last round reads it all and hands everything over, and reads no more.
     for (;;) {
-        const bool last = failed || clock::now() >= deadline;
+        const bool last = set.failed || clock::now() >= deadline;
         const nanoseconds round_start = realtime_now();
         // A socket that the wait did not find readable got its datagrams
-        // after the round began, so they wait for the next one; the last
-        // round reads them all.
-        for (std::size_t i = 0; i < queues.size(); ++i) {
-            if ((watched[i].revents != 0 || last) && !drain(queues[i], *batch)) failed = true;
-        }
+        // after the round began, so they wait for the next round.
+        read_sockets(set, last);
         // After a failed read, one last round hands over what was read.
-        if (failed && !last) continue;
+        if (set.failed && !last) continue;
         const nanoseconds cutoff =
             last ? std::numeric_limits<nanoseconds>::max() : round_start - settle_ns;
-        if (hand_over(queues, cutoff, handler) || last) break;
+        if (hand_over(set, cutoff, handler, !last) || last) break;
 
         // Wait for the next datagram, the deadline, or the moment the oldest
         // datagram held back has settled; rounded up, so no busy wait.
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
         auto timeout = std::max<std::int64_t>(left.count(), 0);
-        if (const reply_queue* q = oldest(queues)) {
+        if (const reply_queue* q = oldest(set.queues)) {
             const nanoseconds due = q->backlog.front().stamp + settle_ns - realtime_now();
             timeout =
                 std::min<std::int64_t>(timeout, std::max<nanoseconds>(due / 1'000'000 + 1, 1));
         }
-        const int ready = poll(watched.data(), watched.size(), static_cast<int>(timeout));
-        if (ready < 0 && errno != EINTR) failed = true;
+        const int ready = poll(set.watched.data(), set.watched.size(), static_cast<int>(timeout));
+        if (ready < 0 && errno != EINTR) set.failed = true;
     }
-    return dropped(queues);
+    return dropped(set.queues);
 }
 
 exchange_status exchange(in_addr_t source, in_addr_t destination, const char* text,
