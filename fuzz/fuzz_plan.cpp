@@ -53,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         FUZZ_CHECK(r.mac.size() == 17 && macs.insert(mac_key(r.mac)).second);
         for (const auto* a : {&r.ip, &r.netmask, &r.gateway}) FUZZ_CHECK(!*a || canonical(**a));
         if (r.ip) FUZZ_CHECK(ips.insert(*r.ip).second);
-        FUZZ_CHECK(!r.mtu || (*r.mtu >= 500 && *r.mtu <= 1500));
-        FUZZ_CHECK(!r.dhcp || *r.dhcp <= 1);
+        FUZZ_CHECK((!r.mtu || (*r.mtu >= 500 && *r.mtu <= 1500)) && (!r.dhcp || *r.dhcp <= 1));
         if (r.nameserver) {
             FUZZ_CHECK(r.nameserver->size() <= static_cast<std::size_t>(word_limit));
             FUZZ_CHECK(r.nameserver->find_first_of(std::string_view(";= \0", 4)) ==

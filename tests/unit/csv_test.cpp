@@ -10,14 +10,10 @@ namespace {
 std::string records(std::string_view text) {
     std::string out;
     for (const csv_record& r : read_csv(text)) {
-        out += std::to_string(r.line);
-        if (!r.error.empty()) {
-            out += "!" + r.error;
-            continue;
-        }
-        out += "[";
-        for (std::size_t i = 0; i < r.fields.size(); ++i) out += (i ? "|" : "") + r.fields[i];
-        out += "]";
+        out += std::to_string(r.line) + (r.error.empty() ? "[" : "!" + r.error);
+        for (std::size_t i = 0; r.error.empty() && i < r.fields.size(); ++i)
+            out += (i ? "|" : "") + r.fields[i];
+        if (r.error.empty()) out += "]";
     }
     return out;
 }
