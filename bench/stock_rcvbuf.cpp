@@ -17,6 +17,8 @@ using setsockopt_fn = int (*)(int, int, int, const void*, socklen_t);
 
 }  // namespace
 
+// The C library's own parameter names are reserved identifiers.
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 extern "C" int setsockopt(int fd, int level, int name, const void* value, socklen_t len) {
     static const auto real = reinterpret_cast<setsockopt_fn>(dlsym(RTLD_NEXT, "setsockopt"));
     if (level == SOL_SOCKET && name == SO_RCVBUFFORCE) {

@@ -7,7 +7,7 @@ include(GNUInstallDirs)
 # doc/NAME.1.in; the install rules, the pages, their checks and the list of
 # installed files below all follow this one list. Test binaries, fuzz
 # targets and benchmarks stay in the build tree.
-set(ZK_PROGRAMS zkdetect zkdevice)
+set(ZK_PROGRAMS zkdetect zkbatch zkdevice)
 
 install(TARGETS ${ZK_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A stripped installation (the package's) also loses the compilers' .comment
@@ -71,8 +71,11 @@ nameserver, edits them through a one-letter menu and sends the new
 settings to the device by its MAC address, then waits for the device to
 confirm.
 
+zkbatch lists every device that answers as CSV or JSON, and commissions
+many devices in one run from a plan that names each by its MAC address.
+
 zkdevice simulates one or more such devices on the local host, for trying
-zkdetect without hardware and for testing it.")
+zkdetect and zkbatch without hardware and for testing them.")
 # Dependencies are read off the binaries by dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -8,23 +8,20 @@
 
 bool saved = false;
 
-namespace {
-
-bool fails(std::FILE* out, const char* message) {
-    std::fputs(message, out);
-    return false;
+const char* config_problem(const device_entry& entry) {
+    in_addr ip{}, nm{}, gw{};
+    if (!inet_aton(entry.ip, &ip)) return "Failed: ip address invalid!\n";
+    if (!inet_aton(entry.nm, &nm)) return "Failed: netmask invalid!\n";
+    if (!inet_aton(entry.gw, &gw)) return "Failed: gateway address invalid!\n";
+    if ((ip.s_addr & nm.s_addr) != (gw.s_addr & nm.s_addr))
+        return "Failed: ip address and gateway are not part of the same network!\n";
+    return nullptr;
 }
 
-}  // namespace
-
 bool verify_config(std::FILE* out) {
-    in_addr ip{}, nm{}, gw{};
-    if (!inet_aton(d->ip, &ip)) return fails(out, "Failed: ip address invalid!\n");
-    if (!inet_aton(d->nm, &nm)) return fails(out, "Failed: netmask invalid!\n");
-    if (!inet_aton(d->gw, &gw)) return fails(out, "Failed: gateway address invalid!\n");
-    if ((ip.s_addr & nm.s_addr) != (gw.s_addr & nm.s_addr))
-        return fails(out, "Failed: ip address and gateway are not part of the same network!\n");
-    return true;
+    const char* problem = config_problem(*d);
+    if (problem) std::fputs(problem, out);
+    return problem == nullptr;
 }
 
 int compose_set_message(const device_entry& entry, char (&msg)[set_message_size]) {

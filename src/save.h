@@ -14,6 +14,10 @@ extern bool saved;
 // The set message is composed in a buffer of this size.
 constexpr int set_message_size = 512;
 
+// Tests entry's addresses: nullptr when they pass, else the message that
+// names the first failure (a whole line, ending in a line feed).
+const char* config_problem(const device_entry& entry);
+
 // Tests d's addresses; prints the first failure's reason to out.
 bool verify_config(std::FILE* out = stdout);
 

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <utility>
 
+#include "fleet.h"
+
 namespace sim {
 
 void die(const std::string& message) {
@@ -24,47 +26,6 @@ namespace {
 
 // Longest delay, interval or duration accepted: an hour.
 constexpr long max_ms = 3600L * 1000;
-
-void print_usage(std::FILE* out) {
-    std::fputs(
-        "Usage: zkdevice [GLOBAL OPTIONS] [--device ADDR [DEVICE OPTIONS]]...\n"
-        "Simulates zefo*kit devices: answers \"find zefo.*\" and set messages\n"
-        "received on UDP port 65001, replying to the sender's port 65002.\n"
-        "\n"
-        "Global options:\n"
-        "  --log FILE          log every datagram received on port 65001 as\n"
-        "                      '<sender> <escaped text>' (default: stdout)\n"
-        "  --ready-file FILE   create FILE (holding the pid) once all sockets are bound\n"
-        "  --burst N           answer a discovery request with N replies in total,\n"
-        "                      round-robin over the devices, as fast as possible\n"
-        "  --hold PORT         also bind 0.0.0.0:PORT and keep it (repeatable)\n"
-        "  -v, --verbose       report every datagram sent on stderr\n"
-        "  -h, --help          show this text\n"
-        "\n"
-        "--device ADDR starts a new device answering from local address ADDR;\n"
-        "the options after it apply to that device:\n"
-        "  --hw, --ip, --nm, --gw, --mtu, --dhcp, --ns TEXT\n"
-        "                      the settings it reports as hw=..;ip=..;nm=..;gw=..;\n"
-        "                      mtu=..;dhcp=..[;ns=..]; unset keys are left out\n"
-        "  --raw TEXT          reply with TEXT instead (its fields still name the\n"
-        "                      device in set messages)\n"
-        "  --raw-file PATH     reply with the bytes of PATH\n"
-        "  --raw-size N        reply with N bytes of printable filler\n"
-        "  --delay MS          wait MS milliseconds before answering (default 0)\n"
-        "  --count N           answers per request (default 1)\n"
-        "  --reply-to ADDR     send the answers to ADDR, port 65002, instead of to the\n"
-        "                      requester (e.g. a broadcast address)\n"
-        "  --set-reply TEXT    confirmation of a set message (default 'ok hw=<hw>')\n"
-        "  --set-silent        do not confirm set messages\n"
-        "  --set-delay MS      wait MS milliseconds before confirming\n"
-        "  --set-crlf          append CR LF to the confirmation\n"
-        "  --set-decoy ADDR    ADDR sends the confirmation text first\n"
-        "  --set-flood ADDR    ADDR sends \"noise\" after a set message, every\n"
-        "                      --flood-interval MS (200) for --flood-for MS (10000)\n"
-        "A device with neither settings nor a raw reply answers with an empty\n"
-        "datagram. TEXT values take the escapes \\r \\n \\t \\\\ \\0 \\xHH.\n",
-        out);
-}
 
 // Decodes the C-style escapes that let tests put control and zero bytes
 // into a datagram from a shell command line.
@@ -136,6 +97,8 @@ enum opt_id {
     opt_ready,
     opt_burst,
     opt_hold,
+    opt_fleet,
+    opt_state,
     opt_device,
     opt_hw,
     opt_ip,
@@ -168,6 +131,8 @@ options parse_options(int argc, char** argv) {
         {"ready-file", required_argument, nullptr, opt_ready},
         {"burst", required_argument, nullptr, opt_burst},
         {"hold", required_argument, nullptr, opt_hold},
+        {"fleet", required_argument, nullptr, opt_fleet},
+        {"state", required_argument, nullptr, opt_state},
         {"verbose", no_argument, nullptr, 'v'},
         {"help", no_argument, nullptr, 'h'},
         {"device", required_argument, nullptr, opt_device},
@@ -216,6 +181,7 @@ options parse_options(int argc, char** argv) {
         dev.has_fields = true;
     };
 
+    long fleet = 0;
     opterr = 0;
     int id = 0;
     // '+' stops at the first non-option so stray words are reported;
@@ -240,6 +206,12 @@ options parse_options(int argc, char** argv) {
         case opt_hold:
             opts.hold_ports.push_back(
                 static_cast<in_port_t>(parse_number("hold", optarg, 1, 65535)));
+            break;
+        case opt_fleet:
+            fleet = parse_number("fleet", optarg, 1, max_fleet);
+            break;
+        case opt_state:
+            opts.state_path = optarg;
             break;
         case opt_device: {
             device dev;
@@ -308,6 +280,10 @@ options parse_options(int argc, char** argv) {
         }
     }
     if (optind < argc) die(std::string("unexpected argument '") + argv[optind] + "' (see --help)");
+    // After the loop, so that options after --fleet still apply to the
+    // --device before it.
+    std::vector<device> more = make_fleet(fleet);
+    opts.devices.insert(opts.devices.end(), more.begin(), more.end());
     if (opts.burst > 0 && opts.devices.empty()) die("--burst needs at least one --device");
     return opts;
 }

@@ -3,6 +3,7 @@
 
 #include <netinet/in.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,12 +17,16 @@ struct options {
     bool verbose = false;
     long burst = 0;
     std::vector<in_port_t> hold_ports;
+    std::string state_path;  // empty: no state file
     std::vector<device> devices;
 };
 
 // Reads the whole command line; prints the usage and exits 0 on --help, and
 // dies on any bad option or value, so nothing starts on a half-read line.
 options parse_options(int argc, char** argv);
+
+// The usage text of --help.
+void print_usage(std::FILE* out);
 
 // Reports message on standard error and exits with status 2.
 [[noreturn]] void die(const std::string& message);

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -127,8 +128,10 @@ void answer_set(simulator& sim, const sockaddr_in& to, std::string_view message)
     const auto hw = tokens.find("hw");
     if (hw == tokens.end()) return;
     const auto now = mono_clock::now();
-    for (device& dev : sim.opts.devices) {
-        if (!dev.has_fields || dev.fields.hw.value_or("") != hw->second) continue;
+    const auto named = sim.by_hw.find(hw->second);
+    if (named == sim.by_hw.end()) return;
+    for (const std::size_t i : named->second) {
+        device& dev = sim.opts.devices[i];
         apply_settings(dev, tokens);
         const std::string confirmation = confirmation_text(dev);
         if (dev.set_decoy) queue_send(sim, now, *dev.set_decoy, to, confirmation);
@@ -203,6 +206,20 @@ void open_log(simulator& sim) {
 void open_sockets(simulator& sim) {
     sim.listener = bind_udp(INADDR_ANY, request_port);
     allow_broadcast(sim.listener);
+    // A burst of set messages for a fleet arrives faster than it is logged.
+    const int want = 32 << 20;
+    if (setsockopt(sim.listener.fd, SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof want) != 0)
+        setsockopt(sim.listener.fd, SOL_SOCKET, SO_RCVBUF, &want, sizeof want);
+    // A fleet sends from one socket per device.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+    for (std::size_t i = 0; i < sim.opts.devices.size(); ++i) {
+        const device& dev = sim.opts.devices[i];
+        if (dev.has_fields) sim.by_hw[dev.fields.hw.value_or("")].push_back(i);
+    }
     for (const in_port_t port : sim.opts.hold_ports) sim.held.push_back(bind_udp(INADDR_ANY, port));
     auto need_sender = [&](in_addr_t addr, bool broadcast) {
         // Look first: emplace would bind a socket before finding the key.

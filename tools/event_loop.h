@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "command_line.h"
@@ -35,6 +36,9 @@ struct simulator {
     socket_fd listener;
     std::vector<socket_fd> held;
     std::map<in_addr_t, socket_fd> senders;  // one socket per local address we send from
+    // Devices that act on set messages, in their order, by the MAC a
+    // message names, so a burst for a fleet finds each at once.
+    std::unordered_map<std::string, std::vector<std::size_t>> by_hw;
     send_queue queue;
     std::FILE* log = stdout;
 };

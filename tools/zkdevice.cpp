@@ -6,6 +6,7 @@
 
 #include "command_line.h"
 #include "event_loop.h"
+#include "fleet.h"
 
 int main(int argc, char** argv) {
     sim::simulator simulator;
@@ -16,5 +17,7 @@ int main(int argc, char** argv) {
     sim::announce_ready(simulator);
     sim::run(simulator, wait_mask);
     sim::close_log(simulator);
+    if (!simulator.opts.state_path.empty())
+        sim::write_state(simulator.opts.state_path, simulator.opts.devices);
     return 0;
 }

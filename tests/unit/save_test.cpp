@@ -159,6 +159,7 @@ TEST_F(SaveTest, VerifyConfigTable) {
         std::free(buf);
         EXPECT_EQ(ok, c.failure == nullptr);
         EXPECT_EQ(printed, c.failure == nullptr ? "" : c.failure);
+        EXPECT_STREQ(config_problem(dev), c.failure);
     }
 }
 

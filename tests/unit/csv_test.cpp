@@ -1,0 +1,69 @@
+#include "csv.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// Records as "LINE[field|field]" or "LINE!error", one after the other.
+std::string records(std::string_view text) {
+    std::string out;
+    for (const csv_record& r : read_csv(text)) {
+        out += std::to_string(r.line) + (r.error.empty() ? "[" : "!" + r.error);
+        for (std::size_t i = 0; r.error.empty() && i < r.fields.size(); ++i)
+            out += (i ? "|" : "") + r.fields[i];
+        if (r.error.empty()) out += "]";
+    }
+    return out;
+}
+
+TEST(CsvTest, ReadTable) {
+    const struct {
+        const char* name;
+        std::string text, records;
+    } cases[] = {
+        {"plain", "a,b\nc,d\n", "1[a|b]2[c|d]"},
+        {"crlf_and_no_last_line_end", "a,b\r\nc,d", "1[a|b]2[c|d]"},
+        {"empty_fields", ",\n,,x\n", "1[|]2[||x]"},
+        {"blank_and_comment_lines", "\n#x,\"y\n\r\na\n  #b\n", "4[a]5[  #b]"},
+        {"quoted_comma_quote_and_line_break", "\"a,\"\"b\"\"\nc\",d\ne\n", "1[a,\"b\"\nc|d]3[e]"},
+        {"quoted_hash_is_data", "\"#a\",b\n", "1[#a|b]"},
+        {"lone_cr_is_data", "a\rb\n", "1[a\rb]"},
+        {"quoted_empty", "\"\",\"\"\n", "1[|]"},
+        {"quote_inside_unquoted", "a\"b,c\nd\n", "1!a quote inside an unquoted field2[d]"},
+        {"text_after_closing_quote", "\"a\"b,c\nd\n", "1!text after a closing quote2[d]"},
+        {"unclosed_quote", "a\n\"b,c\nd\n", "1[a]2!a quoted field is not closed"},
+        {"zero_byte_is_data", std::string("a\0b\n", 4), std::string("1[a\0b]", 6)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(records(c.text), c.records);
+    }
+}
+
+TEST(CsvTest, FieldTable) {
+    const struct {
+        std::string text, written;
+    } cases[] = {
+        {"", ""},
+        {"10.0.0.5", "10.0.0.5"},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"a\nb", "\"a\nb\""},
+        {"a\rb", "\"a\rb\""},
+        {"#x", "\"#x\""},
+        {"x#", "x#"},
+        {" spaced ", " spaced "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(csv_field(c.text), c.written);
+        // What is written reads back as the same fields.
+        const auto back = read_csv(csv_field(c.text) + "," + csv_field(c.text) + "\n");
+        ASSERT_EQ(back.size(), 1u);
+        EXPECT_EQ(back[0].fields, (std::vector<std::string>{c.text, c.text}));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// The plan: which device (by MAC address) gets which settings. Read and
+// checked as a whole before anything is sent.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The columns of the inventory, in its order; a plan names them in any order.
+constexpr const char* column_names[] = {"mac",  "ip",  "netmask",    "gateway",
+                                        "dhcp", "mtu", "nameserver", "from"};
+
+// One row: a value for each column given and not left empty. Addresses are
+// in canonical dotted-quad form; an empty nameserver clears it.
+struct plan_row {
+    int line = 0;
+    std::string mac;  // xx:xx:xx:xx:xx:xx
+    std::optional<std::string> ip, netmask, gateway, nameserver;
+    std::optional<uint8_t> dhcp;
+    std::optional<int32_t> mtu;
+};
+
+struct plan_error {
+    int line = 0;
+    std::string message;
+};
+
+struct plan {
+    std::vector<plan_row> rows;
+    std::vector<plan_error> errors;  // in line order; any error voids the plan
+};
+
+// Reads and checks a whole plan: the header, every row's values, and that
+// no MAC address and no given IP address occurs twice.
+plan read_plan(std::string_view text);
+
+// MAC addresses compare without regard to the case of their hex digits.
+std::string mac_key(std::string_view mac);
