@@ -16,6 +16,7 @@
 #include <deque>
 #include <limits>
 #include <memory>
+#include <thread>
 
 socket_fd& socket_fd::operator=(socket_fd&& other) noexcept {
     if (this != &other) {
@@ -177,6 +178,12 @@ constexpr nanoseconds settle_ns = 10'000'000;
 // flood can't hold a round (and with it the deadline) open.
 constexpr std::size_t round_limit = 16384;
 
+// In a burst every wait ends at once, with a datagram or two per socket, and
+// reading them costs a system call each. A round that read something lasts
+// at least this long, so each read takes a batch; the buffers hold many
+// times what arrives meanwhile.
+constexpr auto round_pace = std::chrono::microseconds(500);
+
 // A datagram read but not yet handed over: its payload and a small header.
 struct queued {
     nanoseconds stamp = 0;
@@ -277,24 +284,28 @@ struct reply_set {
     std::deque<reply_queue> queues;
     std::vector<pollfd> watched;  // revents: readable at the last wait
     std::unique_ptr<read_batch> batch = std::make_unique<read_batch>();
-    bool failed = false;  // a wait or read failed
+    bool failed = false;   // a wait or read failed
+    std::size_t read = 0;  // datagrams read so far
 };
 
 // Reads the sockets that the last wait found readable, or all of them.
 void read_sockets(reply_set& set, bool all) {
     for (std::size_t i = 0; i < set.queues.size(); ++i) {
-        if ((set.watched[i].revents != 0 || all) && !drain(set.queues[i], *set.batch)) {
-            set.failed = true;
-        }
+        if (set.watched[i].revents == 0 && !all) continue;
+        const std::size_t before = set.queues[i].backlog.size();
+        if (!drain(set.queues[i], *set.batch)) set.failed = true;
+        set.read += set.queues[i].backlog.size() - before;
     }
 }
 
 // Hands the datagrams stamped no later than cutoff to handler, oldest
-// first, freeing each. While slow output holds it up, the sockets are read
-// again every few datagrams when keep_reading is set, so that their queues
+// first, freeing each. When keep_reading is set and slow output holds it
+// up, it reads the sockets again each round_pace, so that their queues
 // don't fill meanwhile. Returns true when the handler asked to stop.
 bool hand_over(reply_set& set, nanoseconds cutoff, reply_handler handler, bool keep_reading) {
-    constexpr unsigned read_every = 64;
+    using clock = std::chrono::steady_clock;
+    constexpr unsigned check_every = 16;
+    auto next_read = clock::now() + round_pace;
     char text[max_payload + 1];
     unsigned handed = 0;
     for (reply_queue* q = oldest(set.queues); q && q->backlog.front().stamp <= cutoff;
@@ -306,9 +317,9 @@ bool hand_over(reply_set& set, nanoseconds cutoff, reply_handler handler, bool k
         std::memcpy(text, next.text.get(), next.len);
         text[next.len] = '\0';
         if (handler(next.from, text)) return true;
-        if (keep_reading && ++handed % read_every == 0 &&
-            poll(set.watched.data(), set.watched.size(), 0) > 0) {
-            read_sockets(set, false);
+        if (keep_reading && ++handed % check_every == 0 && clock::now() >= next_read) {
+            next_read = clock::now() + round_pace;
+            if (poll(set.watched.data(), set.watched.size(), 0) > 0) read_sockets(set, false);
         }
     }
     return false;
@@ -350,8 +361,10 @@ unsigned long receiver(const exchange_sockets& ex, reply_handler handler) {
     // settled. What is queued when the deadline passes arrived in time: the
     // last round reads it all and hands everything over, and reads no more.
     for (;;) {
-        const bool last = set.failed || clock::now() >= deadline;
+        const auto round_began = clock::now();
+        const bool last = set.failed || round_began >= deadline;
         const nanoseconds round_start = realtime_now();
+        const std::size_t read_before = set.read;
         // A socket that the wait did not find readable got its datagrams
         // after the round began, so they wait for the next round.
         read_sockets(set, last);
@@ -360,6 +373,10 @@ unsigned long receiver(const exchange_sockets& ex, reply_handler handler) {
         const nanoseconds cutoff =
             last ? std::numeric_limits<nanoseconds>::max() : round_start - settle_ns;
         if (hand_over(set, cutoff, handler, !last) || last) break;
+        if (set.read != read_before) {
+            const auto until = std::min(round_began + round_pace, deadline);
+            if (until > clock::now()) std::this_thread::sleep_until(until);
+        }
 
         // Wait for the next datagram, the deadline, or the moment the oldest
         // datagram held back has settled; rounded up, so no busy wait.
