@@ -56,22 +56,6 @@ protected:
     std::size_t out_len = 0;
 };
 
-TEST_F(PromptTest, GetAllTable) {
-    const struct {
-        std::string input, left;
-    } cases[] = {{"", ""},
-                 {"abc", ""},
-                 {"abc\ndef\n", "def\n"},
-                 {"\n\n", "\n"},
-                 {std::string("a\0b\nc", 5), "c"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.input));
-        feed(c.input);
-        get_all(in);
-        EXPECT_EQ(rest(), c.left);
-    }
-}
-
 struct int_case {
     std::string input;
     int32_t value;
