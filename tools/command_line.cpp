@@ -96,6 +96,7 @@ enum opt_id {
     opt_log = 256,
     opt_ready,
     opt_burst,
+    opt_burst_at,
     opt_hold,
     opt_fleet,
     opt_state,
@@ -130,6 +131,7 @@ options parse_options(int argc, char** argv) {
         {"log", required_argument, nullptr, opt_log},
         {"ready-file", required_argument, nullptr, opt_ready},
         {"burst", required_argument, nullptr, opt_burst},
+        {"burst-at", required_argument, nullptr, opt_burst_at},
         {"hold", required_argument, nullptr, opt_hold},
         {"fleet", required_argument, nullptr, opt_fleet},
         {"state", required_argument, nullptr, opt_state},
@@ -202,6 +204,9 @@ options parse_options(int argc, char** argv) {
             break;
         case opt_burst:
             opts.burst = parse_number("burst", optarg, 1, 100'000'000);
+            break;
+        case opt_burst_at:
+            opts.burst_at_ms = static_cast<int>(parse_number("burst-at", optarg, 0, 999));
             break;
         case opt_hold:
             opts.hold_ports.push_back(
@@ -285,6 +290,7 @@ options parse_options(int argc, char** argv) {
     std::vector<device> more = make_fleet(fleet);
     opts.devices.insert(opts.devices.end(), more.begin(), more.end());
     if (opts.burst > 0 && opts.devices.empty()) die("--burst needs at least one --device");
+    if (opts.burst_at_ms >= 0 && opts.burst == 0) die("--burst-at needs --burst");
     return opts;
 }
 

@@ -16,6 +16,7 @@ struct options {
     std::string ready_path;
     bool verbose = false;
     long burst = 0;
+    int burst_at_ms = -1;  // millisecond of a second the burst starts at; -1: at once
     std::vector<in_port_t> hold_ports;
     std::string state_path;  // empty: no state file
     std::vector<device> devices;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -102,9 +103,19 @@ sockaddr_in discovery_target(const device& dev, const sockaddr_in& requester) {
     return to;
 }
 
+// Sleeps until the realtime clock next reads millisecond ms of a second.
+void sleep_until_millisecond(int ms) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    long wait_ns = ms * 1'000'000L - now.tv_nsec;
+    if (wait_ns < 0) wait_ns += 1'000'000'000L;
+    std::this_thread::sleep_for(std::chrono::nanoseconds(wait_ns));
+}
+
 void answer_discovery(simulator& sim, const sockaddr_in& requester) {
     const std::vector<device>& devices = sim.opts.devices;
     if (sim.opts.burst > 0) {
+        if (sim.opts.burst_at_ms >= 0) sleep_until_millisecond(sim.opts.burst_at_ms);
         std::vector<std::string> texts;
         texts.reserve(devices.size());
         for (const device& dev : devices) texts.push_back(reply_text(dev));

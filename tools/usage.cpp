@@ -14,6 +14,8 @@ void print_usage(std::FILE* out) {
         "  --ready-file FILE   create FILE (holding the pid) once all sockets are bound\n"
         "  --burst N           answer a discovery request with N replies in total,\n"
         "                      round-robin over the devices, as fast as possible\n"
+        "  --burst-at MS       start the burst when the clock next reads millisecond\n"
+        "                      MS (0-999) of a second, e.g. 998 to straddle a second\n"
         "  --hold PORT         also bind 0.0.0.0:PORT and keep it (repeatable)\n"
         "  --fleet N           N more devices after the --device ones, the k-th\n"
         "                      answering from 198.18.0.0 + k with MAC 02:c6:12 and k,\n"
