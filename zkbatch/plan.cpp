@@ -24,14 +24,26 @@ std::string quote(std::string_view cell) {
     return quoted;
 }
 
+// Six pairs of hex digits joined by ':' or, as some spreadsheets and
+// vendors write them, by '-'; the same separator throughout.
 bool is_mac(std::string_view text) {
-    if (text.size() != 17) return false;
+    if (text.size() != 17 || (text[2] != ':' && text[2] != '-')) return false;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool ok =
-            i % 3 == 2 ? text[i] == ':' : std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
+        const bool ok = i % 3 == 2 ? text[i] == text[2]
+                                   : std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
         if (!ok) return false;
     }
     return true;
+}
+
+// A header cell as a spreadsheet may write it: any case, blanks around.
+std::string column_key(std::string_view cell) {
+    const std::size_t first = cell.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    cell = cell.substr(first, cell.find_last_not_of(" \t") - first + 1);
+    std::string key(cell);
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
 }
 
 // The checks of the prompts: an address as verify_address accepts it (the
@@ -82,8 +94,8 @@ struct checker {
         std::vector<bool> seen(no_column, false);
         bool ok = true;
         for (std::size_t i = 0; i < rec.fields.size(); ++i) {
-            const auto* const it =
-                std::find(std::begin(column_names), std::end(column_names), rec.fields[i]);
+            const auto* const it = std::find(std::begin(column_names), std::end(column_names),
+                                             column_key(rec.fields[i]));
             const auto k = static_cast<std::size_t>(it - std::begin(column_names));
             if (k == no_column) {
                 error(rec.line, "unknown column " + quote(rec.fields[i]));
@@ -95,7 +107,7 @@ struct checker {
             if (k != no_column) seen[k] = true;
             column_of[i] = k;
         }
-        if (!seen[0]) {
+        if (!seen[col_mac]) {
             error(rec.line, "no 'mac' column");
             ok = false;
         }
@@ -123,32 +135,31 @@ struct checker {
         for (std::size_t i = 0; i < rec.fields.size(); ++i) {
             const std::string& cell = rec.fields[i];
             const std::size_t k = column_of[i];
-            if (cell.empty() && k != 0) continue;
-            const auto refuse = [&](const char* why) {
+            if (cell.empty() && k != col_mac) continue;
+            if (const char* why = cell_problem(k, cell)) {
                 error(rec.line, std::string(column_names[k]) + ": " + quote(cell) + " " + why);
-            };
+                continue;
+            }
             switch (k) {
-            case 0:
-                if (!is_mac(cell)) refuse("is not a MAC address (xx:xx:xx:xx:xx:xx)");
+            case col_mac:
                 r.mac = cell;
                 break;
-            case 1:
-            case 2:
-            case 3:
-                if (auto a = address(cell)) {
-                    (k == 1 ? r.ip : k == 2 ? r.netmask : r.gateway) = std::move(a);
-                } else {
-                    refuse("is not an IPv4 address");
-                }
+            case col_ip:
+                r.ip = address(cell);
                 break;
-            case 4:
-                if (!(r.dhcp = dhcp(cell))) refuse("is not 0, 1, yes or no");
+            case col_netmask:
+                r.netmask = address(cell);
                 break;
-            case 5:
-                if (!(r.mtu = mtu(cell))) refuse("is not a number from 500 to 1500");
+            case col_gateway:
+                r.gateway = address(cell);
                 break;
-            case 6:
-                if (!nameserver_word(cell)) refuse("is not one word of at most 127 characters");
+            case col_dhcp:
+                r.dhcp = dhcp(cell);
+                break;
+            case col_mtu:
+                r.mtu = mtu(cell);
+                break;
+            case col_nameserver:
                 r.nameserver = cell == "none" ? "" : cell;
                 break;
             default:  // from: where the inventory heard the device
@@ -164,9 +175,28 @@ struct checker {
 
 }  // namespace
 
+const char* cell_problem(std::size_t column, std::string_view cell) {
+    switch (column) {
+    case col_mac:
+        return is_mac(cell) ? nullptr : "is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)";
+    case col_ip:
+    case col_netmask:
+    case col_gateway:
+        return address(cell) ? nullptr : "is not an IPv4 address";
+    case col_dhcp:
+        return dhcp(cell) ? nullptr : "is not 0, 1, yes or no";
+    case col_mtu:
+        return mtu(cell) ? nullptr : "is not a number from 500 to 1500";
+    case col_nameserver:
+        return nameserver_word(cell) ? nullptr : "is not one word of at most 127 characters";
+    default:
+        return nullptr;
+    }
+}
+
 std::string mac_key(std::string_view mac) {
     std::string key(mac);
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : key) c = c == '-' ? ':' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return key;
 }
 

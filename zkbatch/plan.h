@@ -2,6 +2,7 @@
 // checked as a whole before anything is sent.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,12 +12,15 @@
 // The columns of the inventory, in its order; a plan names them in any order.
 constexpr const char* column_names[] = {"mac",  "ip",  "netmask",    "gateway",
                                         "dhcp", "mtu", "nameserver", "from"};
+enum column : std::size_t {
+    col_mac, col_ip, col_netmask, col_gateway, col_dhcp, col_mtu, col_nameserver, col_from
+};
 
 // One row: a value for each column given and not left empty. Addresses are
 // in canonical dotted-quad form; an empty nameserver clears it.
 struct plan_row {
     int line = 0;
-    std::string mac;  // xx:xx:xx:xx:xx:xx
+    std::string mac;  // as given: xx:xx:xx:xx:xx:xx or xx-xx-xx-xx-xx-xx
     std::optional<std::string> ip, netmask, gateway, nameserver;
     std::optional<uint8_t> dhcp;
     std::optional<int32_t> mtu;
@@ -36,5 +40,9 @@ struct plan {
 // no MAC address and no given IP address occurs twice.
 plan read_plan(std::string_view text);
 
-// MAC addresses compare without regard to the case of their hex digits.
+// Why a plan refuses cell in column, or nullptr when it takes it.
+const char* cell_problem(std::size_t column, std::string_view cell);
+
+// MAC addresses compare without regard to the case of their hex digits or
+// their separator.
 std::string mac_key(std::string_view mac);

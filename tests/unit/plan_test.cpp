@@ -46,26 +46,32 @@ TEST(PlanTest, ReadTable) {
          "\xEF\xBB\xBF# fleet\r\n\r\nmac\r\n# " + mac_a + "\r\n" + mac_a + "\r\n",
          "5 " + mac_a + " */*/*/*/*/*\n"},
         {"header_only", "mac,ip\n", ""},
+        {"header_in_any_case_with_blanks", " MAC ,\tIp\n02-00-00-00-00-0A,10.0.0.5\n",
+         "2 02-00-00-00-00-0A 10.0.0.5/*/*/*/*/*\n"},
         {"same_ip_left_empty_twice", "mac,ip\n" + mac_a + ",\n" + mac_b + ",\n",
          "2 " + mac_a + " */*/*/*/*/*\n3 " + mac_b + " */*/*/*/*/*\n"},
         // Errors: any voids the plan.
         {"empty", "", "0: no header line\n"},
         {"no_mac_column", "ip\n10.0.0.5\n", "1: no 'mac' column\n"},
-        {"unknown_and_repeated_columns", "mac,IP,mtu,mtu,\n",
-         "1: unknown column 'IP'\n1: column 'mtu' given twice\n1: unknown column ''\n"},
+        {"unknown_and_repeated_columns", "mac,IPaddr,mtu,MTU ,\n",
+         "1: unknown column 'IPaddr'\n1: column 'MTU ' given twice\n1: unknown column ''\n"},
         {"malformed_header", "mac,\"ip\n", "1: malformed line: a quoted field is not closed\n"},
         {"malformed_lines_with_numbers",
          "mac,ip\n\n" + mac_a + "\n" + mac_b + ",1.2.3.4,x\n" + "a\"b,c\n",
          "3: malformed line: 1 fields, the header has 2\n"
          "4: malformed line: 3 fields, the header has 2\n"
          "5: malformed line: a quote inside an unquoted field\n"},
-        {"bad_macs", "mtu,mac\n600,\n,02:00:00:00:00\n,02-00-00-00-00-0a\n,02:00:00:00:00:0g\n",
-         "2: mac: '' is not a MAC address (xx:xx:xx:xx:xx:xx)\n"
-         "3: mac: '02:00:00:00:00' is not a MAC address (xx:xx:xx:xx:xx:xx)\n"
-         "4: mac: '02-00-00-00-00-0a' is not a MAC address (xx:xx:xx:xx:xx:xx)\n"
-         "5: mac: '02:00:00:00:00:0g' is not a MAC address (xx:xx:xx:xx:xx:xx)\n"},
-        {"mac_twice_any_case", "mac\n" + mac_a + "\n02:00:00:00:00:0A\n",
-         "3: MAC 02:00:00:00:00:0a given twice (first on line 2)\n"},
+        {"bad_macs",
+         "mtu,mac\n600,\n,02:00:00:00:00\n,02-00:00-00-00-0a\n,02:00:00:00:00:0g\n,02.00.00.00.00.0a\n",
+         "2: mac: '' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
+         "3: mac: '02:00:00:00:00' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
+         "4: mac: '02-00:00-00-00-0a' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
+         "5: mac: '02:00:00:00:00:0g' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
+         "6: mac: '02.00.00.00.00.0a' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"},
+        {"mac_twice_any_case_or_separator",
+         "mac\n" + mac_a + "\n02:00:00:00:00:0A\n02-00-00-00-00-0a\n",
+         "3: MAC 02:00:00:00:00:0a given twice (first on line 2)\n"
+         "4: MAC 02:00:00:00:00:0a given twice (first on line 2)\n"},
         {"ip_twice_in_any_form", "mac,ip\n" + mac_a + ",10.0.0.5\n" + mac_b + ",10.0.0.05\n",
          "3: IP address 10.0.0.5 given twice (first on line 2)\n"},
         {"addresses_the_prompt_refuses",
