@@ -98,7 +98,7 @@ std::size_t set_message_length(const device_entry& e) {
 }
 
 // Hands handler one datagram "<word> hw=<d's hw>" from addr.
-bool deliver(reply_handler handler, in_addr_t addr, const char* word) {
+bool deliver(const reply_handler& handler, in_addr_t addr, const char* word) {
     char text[max_payload + 1];
     std::snprintf(text, sizeof text, "%s hw=%s", word, d->hw);
     return handler(addr, text);
@@ -119,7 +119,8 @@ save_plan read_plan(uint8_t b) {
 }  // namespace
 
 exchange_status exchange(in_addr_t source, in_addr_t destination, const char* text,
-                         reply_handler handler, unsigned long* /*lost*/) {
+                         const reply_handler& handler, std::chrono::milliseconds /*bound*/,
+                         unsigned long* /*lost*/) {
     ++set_messages;
     FUZZ_CHECK(set_messages == 1);
     FUZZ_CHECK(source == source_addr && destination == broadcast_addr);

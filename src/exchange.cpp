@@ -302,7 +302,7 @@ void read_sockets(reply_set& set, bool all) {
 // first, freeing each. When keep_reading is set and slow output holds it
 // up, it reads the sockets again each round_pace, so that their queues
 // don't fill meanwhile. Returns true when the handler asked to stop.
-bool hand_over(reply_set& set, nanoseconds cutoff, reply_handler handler, bool keep_reading) {
+bool hand_over(reply_set& set, nanoseconds cutoff, const reply_handler& handler, bool keep_reading) {
     using clock = std::chrono::steady_clock;
     constexpr unsigned check_every = 16;
     auto next_read = clock::now() + round_pace;
@@ -345,9 +345,11 @@ unsigned long dropped(const std::deque<reply_queue>& queues) {
 
 }  // namespace
 
-unsigned long receiver(const exchange_sockets& ex, reply_handler handler) {
+receive_result receiver(const exchange_sockets& ex, const reply_handler& handler,
+                        std::chrono::milliseconds bound) {
     using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::milliseconds(receive_timeout_ms);
+    const auto deadline = clock::now() + bound;
+    receive_result result;
 
     reply_set set;
     for (const socket_fd& sock : ex.replies) {
@@ -372,7 +374,8 @@ unsigned long receiver(const exchange_sockets& ex, reply_handler handler) {
         if (set.failed && !last) continue;
         const nanoseconds cutoff =
             last ? std::numeric_limits<nanoseconds>::max() : round_start - settle_ns;
-        if (hand_over(set, cutoff, handler, !last) || last) break;
+        result.stopped = hand_over(set, cutoff, handler, !last);
+        if (result.stopped || last) break;
         if (set.read != read_before) {
             const auto until = std::min(round_began + round_pace, deadline);
             if (until > clock::now()) std::this_thread::sleep_until(until);
@@ -390,16 +393,18 @@ unsigned long receiver(const exchange_sockets& ex, reply_handler handler) {
         const int ready = poll(set.watched.data(), set.watched.size(), static_cast<int>(timeout));
         if (ready < 0 && errno != EINTR) set.failed = true;
     }
-    return dropped(set.queues);
+    result.dropped = dropped(set.queues);
+    return result;
 }
 
 exchange_status exchange(in_addr_t source, in_addr_t destination, const char* text,
-                         reply_handler handler, unsigned long* lost) {
+                         const reply_handler& handler, std::chrono::milliseconds bound,
+                         unsigned long* lost) {
     exchange_sockets ex;
     const exchange_status opened = open_exchange(source, destination, ex);
     if (opened != exchange_status::done) return opened;
     if (send_request(ex, text) != 0) return exchange_status::send_failed;
-    const unsigned long dropped_replies = receiver(ex, handler);
-    if (lost) *lost = dropped_replies;
+    const receive_result received = receiver(ex, handler, bound);
+    if (lost) *lost = received.dropped;
     return exchange_status::done;
 }

@@ -5,7 +5,9 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 constexpr in_port_t device_port = 65001;
@@ -14,8 +16,8 @@ constexpr in_port_t reply_port = 65002;
 // A handler sees at most this many payload bytes of a datagram.
 constexpr std::size_t max_payload = 511;
 
-// Bound of a whole receive, counted from its first wait.
-constexpr int receive_timeout_ms = 3000;
+// zkdetect's bound of a whole receive, counted from its first wait.
+constexpr std::chrono::milliseconds receive_timeout{3000};
 
 // Reply sockets sharing the reply port on the address that replies come
 // back to. Each has a receive buffer of its own, so the group queues this
@@ -26,8 +28,9 @@ constexpr std::size_t reply_group_size = 16;
 
 // Called once per datagram with the sender's address (network byte order)
 // and the payload as a writable, zero-terminated text that is valid only
-// during the call. Returns true to stop listening.
-using reply_handler = bool (*)(in_addr_t addr, char* text);
+// during the call. Returns true to stop listening. Any callable will do: a
+// function such as device_found, or a lambda carrying the state it needs.
+using reply_handler = std::function<bool(in_addr_t addr, char* text)>;
 
 // Owns a socket descriptor and closes it when destroyed.
 struct socket_fd {
@@ -65,15 +68,25 @@ exchange_status open_exchange(in_addr_t source, in_addr_t destination, exchange_
 // socket. Returns 0 on success, -1 on any failure.
 int send_request(const exchange_sockets& ex, const char* text);
 
+struct receive_result {
+    // Replies the system dropped because a receive buffer was full, since
+    // the sockets were opened: a later receive on them counts these again.
+    unsigned long dropped = 0;
+    bool stopped = false;  // the handler asked to stop
+};
+
 // Hands every datagram arriving on ex's reply sockets to handler, one at a
 // time and in order of arrival, until handler returns true or the receive
-// ends: the time-out passed (what was queued by then is still handed over)
-// or a wait or read failed. Returns how many replies the system dropped
-// because a receive buffer was full.
-unsigned long receiver(const exchange_sockets& ex, reply_handler handler);
+// ends: bound passed since it began (what was queued by then is still
+// handed over) or a wait or read failed. What arrives later stays queued
+// for the next receive on the same sockets.
+receive_result receiver(const exchange_sockets& ex, const reply_handler& handler,
+                        std::chrono::milliseconds bound);
 
 // The whole pattern: listen first (so no early reply is lost), send, then
-// receive. Nothing is sent when the reply sockets can't be set up. *lost,
-// when given, gets the receiver's count of dropped replies.
+// receive for at most bound. Nothing is sent when the reply sockets can't
+// be set up. *lost, when given, gets the receiver's count of dropped
+// replies.
 exchange_status exchange(in_addr_t source, in_addr_t destination, const char* text,
-                         reply_handler handler, unsigned long* lost = nullptr);
+                         const reply_handler& handler, std::chrono::milliseconds bound,
+                         unsigned long* lost = nullptr);

@@ -42,7 +42,7 @@ int save_config(in_addr_t source, in_addr_t destination, std::FILE* out) {
     }
     // Nothing changes on the device unless the operator can read the outcome.
     if (std::fflush(out) != 0 || std::ferror(out)) return -1;
-    switch (exchange(source, destination, msg, save_response)) {
+    switch (exchange(source, destination, msg, save_response, receive_timeout)) {
     case exchange_status::listen_failed:
         // Nothing is sent to a device whose confirmation could not be heard.
         std::fputs("Error listening for replies on UDP port 65002!\n", out);

@@ -5,58 +5,11 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <unordered_map>
 
+#include "checks.h"
 #include "save.h"
 
 namespace {
-
-const in_addr_t broadcast = htonl(INADDR_BROADCAST);
-
-// Receive state: a reply handler gets nothing but the sender and the text.
-std::vector<device_entry>* scan_answers = nullptr;
-// Per scan address, its planned rows still waiting, in plan order.
-std::unordered_map<in_addr_t, std::vector<row_result*>> waiting;
-std::size_t undecided = 0;
-
-bool collect(in_addr_t addr, char* text) {
-    device_entry& entry = scan_answers->emplace_back();
-    entry.addr = addr;
-    parse_reply(entry, text);
-    // A reply without an MTU counts as 1500, as in zkdetect's list.
-    if (entry.mtu == 0) entry.mtu = 1500;
-    return false;
-}
-
-bool confirms(const row_result& r, const char* text) {
-    const std::string prefix = std::string("ok hw=") + r.found->hw;
-    return std::strncmp(text, prefix.c_str(), prefix.size()) == 0;
-}
-
-// As in zkdetect, the first datagram from a device's scan address decides.
-// Where several planned devices share an address, a confirmation naming
-// one of them decides that one; anything else the first in plan order.
-bool confirmation(in_addr_t addr, char* text) {
-    const auto it = waiting.find(addr);
-    if (it == waiting.end() || it->second.empty()) return false;
-    std::vector<row_result*>& rows = it->second;
-    auto pick = rows.begin();
-    while (pick != rows.end() && !confirms(**pick, text)) ++pick;
-    if (pick == rows.end()) {
-        pick = rows.begin();
-        (*pick)->result = outcome::refused;
-    } else {
-        (*pick)->result = outcome::saved;
-    }
-    rows.erase(pick);
-    return --undecided == 0;
-}
-
-void warn_lost(unsigned long lost, const char* consequence) {
-    if (lost > 0)
-        std::fprintf(stderr, "Warning: %lu replies lost (receive buffer full), %s!\n", lost,
-                     consequence);
-}
 
 void apply(device_entry& e, const plan_row& row) {
     const auto put = [](char(&field)[16], const std::optional<std::string>& value) {
@@ -77,37 +30,36 @@ std::string address_text(in_addr_t addr) {
     return text;
 }
 
-// The first setting in which the answer differs from the plan, or "".
-std::string difference(const device_entry& got, const device_entry& want) {
-    const auto text = [](const char* name, const char* value) {
-        return std::string(name) + " is '" + shown(value) + "'";
-    };
-    if (std::strcmp(got.ip, want.ip) != 0) return text("ip", got.ip);
-    if (std::strcmp(got.nm, want.nm) != 0) return text("netmask", got.nm);
-    if (std::strcmp(got.gw, want.gw) != 0) return text("gateway", got.gw);
-    if (got.dhcp != want.dhcp) return got.dhcp ? "dhcp is on" : "dhcp is off";
-    if (got.mtu != want.mtu) return "mtu is " + std::to_string(got.mtu);
-    if (got.ns != want.ns)
-        return got.ns.empty() ? "no nameserver" : text("nameserver", got.ns.c_str());
-    return {};
-}
-
 std::multimap<std::string, const device_entry*> by_mac(const std::vector<device_entry>& answers) {
     std::multimap<std::string, const device_entry*> index;
     for (const device_entry& e : answers) index.emplace(mac_key(e.hw), &e);
     return index;
 }
 
-}  // namespace
-
-exchange_status scan(in_addr_t source, std::vector<device_entry>& answers) {
-    scan_answers = &answers;
-    unsigned long lost = 0;
-    const exchange_status status = exchange(source, broadcast, discovery_request, collect, &lost);
-    scan_answers = nullptr;
-    warn_lost(lost, "the list is incomplete");
-    return status;
+// Why the planned settings can't be sent, or "".
+std::string problem(const row_result& r) {
+    if (const char* failed = config_problem(r.planned)) {
+        std::string text = failed;
+        text.pop_back();  // its line feed
+        return text;
+    }
+    // zkbatch's own checks judge the addresses a row sets, not those a
+    // device already holds and keeps.
+    const plan_row& row = *r.row;
+    if (row.ip || row.netmask || row.gateway) {
+        if (std::string why = address_problem(r.planned); !why.empty()) return why;
+    }
+    char msg[set_message_size];
+    if (compose_set_message(r.planned, msg) < 0) return "Error preparing save message!";
+    return {};
 }
+
+bool confirms(const row_result& r, const char* text) {
+    const std::string prefix = std::string("ok hw=") + r.found->hw;
+    return std::strncmp(text, prefix.c_str(), prefix.size()) == 0;
+}
+
+}  // namespace
 
 std::vector<row_result> match(const plan& p, const std::vector<device_entry>& answers) {
     const auto index = by_mac(answers);
@@ -133,70 +85,90 @@ std::vector<row_result> match(const plan& p, const std::vector<device_entry>& an
         if (r.result == outcome::ambiguous) continue;
         r.planned = *r.found;
         apply(r.planned, row);
-        char msg[set_message_size];
-        if (const char* problem = config_problem(r.planned)) {
+        if (difference(*r.found, r.planned).empty()) {
+            r.result = outcome::unchanged;
+        } else if (std::string why = problem(r); !why.empty()) {
             r.result = outcome::invalid;
-            r.detail = problem;
-        } else if (compose_set_message(r.planned, msg) < 0) {
-            r.result = outcome::invalid;
-            r.detail = "Error preparing save message!\n";
+            r.detail = std::move(why);
         } else {
+            char msg[set_message_size];
+            compose_set_message(r.planned, msg);
             r.message = msg;
         }
-        if (!r.detail.empty() && r.detail.back() == '\n') r.detail.pop_back();
     }
     return rows;
 }
 
-void save_all(in_addr_t source, std::vector<row_result>& rows) {
-    std::vector<row_result*> planned;
-    for (row_result& r : rows)
-        if (r.result == outcome::planned) planned.push_back(&r);
-    if (planned.empty()) return;
-
-    const auto unsent_from = [&](std::size_t first) {
-        for (std::size_t i = first; i < planned.size(); ++i) planned[i]->result = outcome::unsent;
+std::string difference(const device_entry& got, const device_entry& want) {
+    const auto text = [](const char* name, const char* value) {
+        return std::string(name) + " is '" + shown(value) + "'";
     };
-    exchange_sockets ex;
-    switch (open_exchange(source, broadcast, ex)) {
-    case exchange_status::listen_failed:
-        std::fputs("Error listening for replies on UDP port 65002!\n", stderr);
-        return unsent_from(0);
-    case exchange_status::send_failed:
-        std::fputs("Error sending save request!\n", stderr);
-        return unsent_from(0);
-    case exchange_status::done:
-        break;
-    }
-
-    waiting.clear();
-    undecided = 0;
-    for (std::size_t i = 0; i < planned.size(); ++i) {
-        if (send_request(ex, planned[i]->message.c_str()) != 0) {
-            std::fputs("Error sending save request!\n", stderr);
-            unsent_from(i);
-            break;
-        }
-        planned[i]->result = outcome::unconfirmed;
-        waiting[planned[i]->found->addr].push_back(planned[i]);
-        ++undecided;
-    }
-    if (undecided > 0) warn_lost(receiver(ex, confirmation), "confirmations may be missing");
-    waiting.clear();
+    if (std::strcmp(got.ip, want.ip) != 0) return text("ip", got.ip);
+    if (std::strcmp(got.nm, want.nm) != 0) return text("netmask", got.nm);
+    if (std::strcmp(got.gw, want.gw) != 0) return text("gateway", got.gw);
+    if (got.dhcp != want.dhcp) return got.dhcp ? "dhcp is on" : "dhcp is off";
+    if (got.mtu != want.mtu) return "mtu is " + std::to_string(got.mtu);
+    if (got.ns != want.ns)
+        return got.ns.empty() ? "no nameserver" : text("nameserver", got.ns.c_str());
+    return {};
 }
 
-void verify_all(std::vector<row_result>& rows, const std::vector<device_entry>& answers) {
-    const auto index = by_mac(answers);
-    for (row_result& r : rows) {
-        if (r.result != outcome::saved) continue;
-        const auto [first, last] = index.equal_range(mac_key(r.row->mac));
-        r.result = outcome::differs;
-        r.detail = first == last ? "no answer" : difference(*first->second, r.planned);
-        for (auto it = first; it != last && r.result == outcome::differs; ++it) {
-            if (difference(*it->second, r.planned).empty()) {
-                r.result = outcome::verified;
-                r.detail.clear();
+void save_book::sent(row_result& r) {
+    if (r.tries++ > 0) return;
+    r.result = outcome::unconfirmed;
+    at[r.found->addr].push_back(&r);
+    ++undecided;
+}
+
+bool save_book::take(in_addr_t from, const char* text) {
+    const auto it = at.find(from);
+    if (it == at.end()) return undecided == 0;
+    row_result* answers = nullptr;
+    for (row_result* r : it->second) {
+        if (confirms(*r, text)) {
+            answers = r;
+            break;
+        }
+    }
+    if (!answers) {
+        for (row_result* r : it->second) {
+            if (r->answered < r->tries) {
+                answers = r;
+                break;
             }
         }
     }
+    if (!answers) return undecided == 0;
+    if (answers->answered < answers->tries) ++answers->answered;
+    if (answers->result == outcome::unconfirmed) {
+        answers->result = confirms(*answers, text) ? outcome::saved : outcome::refused;
+        --undecided;
+    }
+    return undecided == 0;
+}
+
+verify_book::verify_book(std::vector<row_result>& rows) {
+    for (row_result& r : rows) {
+        if (r.result != outcome::saved && r.result != outcome::refused &&
+            r.result != outcome::unconfirmed)
+            continue;
+        r.confirmation = r.result;
+        r.result = outcome::differs;
+        r.detail = "no answer";
+        by_mac.emplace(mac_key(r.row->mac), &r);
+        ++pending;
+    }
+}
+
+bool verify_book::take(const device_entry& answer) {
+    const auto it = by_mac.find(mac_key(answer.hw));
+    if (it != by_mac.end() && it->second->result == outcome::differs) {
+        row_result& r = *it->second;
+        r.detail = difference(answer, r.planned);
+        if (r.detail.empty()) {
+            r.result = outcome::verified;
+            --pending;
+        }
+    }
+    return pending == 0;
 }

@@ -1,27 +1,29 @@
-// Commissioning: the scan, matching plan rows with the devices that
-// answered, the saves as one burst, and the verifying scan.
+// Commissioning without the network: matching plan rows with the devices
+// that answered, what each row needs, and the bookkeeping of the
+// confirmations and of the verifying scan.
 #pragma once
 
 #include <netinet/in.h>
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "devices.h"
-#include "exchange.h"
 #include "plan.h"
 
 enum class outcome {
     planned,      // checked, to be saved
+    unchanged,    // the device holds every setting its row names already
     saved,        // the device confirmed
     refused,      // the device's first answer was no confirmation
     unconfirmed,  // no answer from the device's address
     unsent,       // its set message could not be sent
     not_found,    // no device answered with this MAC
     ambiguous,    // answers with this MAC came from different addresses
-    invalid,      // the resulting settings fail the save's checks
-    verified,     // saved, and the next scan shows the planned settings
-    differs,      // saved, but the next scan shows something else
+    invalid,      // the resulting settings fail the checks before a save
+    verified,     // the verifying scan shows the planned settings
+    differs,      // it shows something else, or nothing
 };
 
 struct row_result {
@@ -31,22 +33,44 @@ struct row_result {
     device_entry planned;                 // its settings with the row's applied
     std::string message;                  // the set message of a planned row
     std::string detail;                   // why invalid, ambiguous or differing
+    int tries = 0;                        // set messages sent
+    int answered = 0;                     // of those, answered from its address
+    outcome confirmation = outcome::planned;  // what the save said, once verified
 };
 
-// One scan as zkdetect makes it: the answers in order of arrival. Warns on
-// standard error when the kernel dropped replies.
-exchange_status scan(in_addr_t source, std::vector<device_entry>& answers);
-
-// Matches every row with the answers; rows that can be saved become planned
-// and get their set message.
+// Matches every row with the answers (one per device and address). Rows
+// that need a set message become planned and get it; the others get the
+// reason they need none or can't have one.
 std::vector<row_result> match(const plan& p, const std::vector<device_entry>& answers);
 
-// Sends every planned row's set message in one burst, then collects the
-// confirmations in one receive: planned rows become saved, refused,
-// unconfirmed or unsent. A failure prints zkdetect's message on standard
-// error.
-void save_all(in_addr_t source, std::vector<row_result>& rows);
+// The first setting in which got differs from want, or "".
+std::string difference(const device_entry& got, const device_entry& want);
 
-// Saved rows become verified when an answer with their MAC carries the
-// planned settings, from whatever address; differs otherwise.
-void verify_all(std::vector<row_result>& rows, const std::vector<device_entry>& answers);
+// Who the datagrams arriving during the saves answer. As in zkdetect, the
+// first datagram from a device's scan address decides. Where several
+// devices answered from one address, a confirmation naming one decides that
+// one; anything else counts for the earliest set message at the address
+// still without an answer. An answer to a set message sent again, or to a
+// row already decided, decides nothing.
+struct save_book {
+    std::unordered_map<in_addr_t, std::vector<row_result*>> at;  // in plan order
+    std::size_t undecided = 0;
+
+    // Records a set message sent for r (again).
+    void sent(row_result& r);
+    // Takes one datagram; true once no row waits any more.
+    bool take(in_addr_t from, const char* text);
+};
+
+// The rows a verifying scan looks for: every row that was sent a set
+// message becomes verified once an answer with its MAC, from whatever
+// address, shows every planned setting, whatever the confirmation said.
+// Until then it differs, by what the last answer showed.
+struct verify_book {
+    std::unordered_map<std::string, row_result*> by_mac;
+    std::size_t pending = 0;
+
+    explicit verify_book(std::vector<row_result>& rows);
+    // Takes one answer; true once every row is verified.
+    bool take(const device_entry& answer);
+};

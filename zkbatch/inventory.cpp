@@ -2,7 +2,7 @@
 
 #include <arpa/inet.h>
 
-#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 
 #include "csv.h"
@@ -10,18 +10,24 @@
 
 namespace {
 
+using json = nlohmann::ordered_json;
+
 std::string address_text(in_addr_t addr) {
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &addr, text, sizeof text);
     return text;
 }
 
-}  // namespace
-
-void write_csv(std::ostream& out, const std::vector<device_entry>& answers) {
+void write_header(std::ostream& out) {
     for (std::size_t i = 0; i < std::size(column_names); ++i)
         out << (i ? "," : "") << column_names[i];
     out << '\n';
+}
+
+}  // namespace
+
+void write_csv(std::ostream& out, const std::vector<device_entry>& answers) {
+    write_header(out);
     for (const device_entry& e : answers) {
         // Device texts are untrusted: control bytes become '?', and quoting
         // keeps commas, quotes and a leading '#' inside their field.
@@ -32,21 +38,51 @@ void write_csv(std::ostream& out, const std::vector<device_entry>& answers) {
     }
 }
 
+json device_json(const device_entry& e) {
+    return {
+        {"mac", shown(e.hw)},
+        {"ip", shown(e.ip)},
+        {"netmask", shown(e.nm)},
+        {"gateway", shown(e.gw)},
+        {"dhcp", e.dhcp != 0},
+        {"mtu", e.mtu},
+        {"nameserver", e.ns.empty() ? json() : json(shown(e.ns))},
+        {"from", address_text(e.addr)},
+    };
+}
+
 void write_json(std::ostream& out, const std::vector<device_entry>& answers) {
-    auto list = nlohmann::ordered_json::array();
-    for (const device_entry& e : answers) {
-        list.push_back({
-            {"mac", shown(e.hw)},
-            {"ip", shown(e.ip)},
-            {"netmask", shown(e.nm)},
-            {"gateway", shown(e.gw)},
-            {"dhcp", e.dhcp != 0},
-            {"mtu", e.mtu},
-            {"nameserver",
-             e.ns.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(shown(e.ns))},
-            {"from", address_text(e.addr)},
-        });
-    }
+    auto list = json::array();
+    for (const device_entry& e : answers) list.push_back(device_json(e));
     // Bytes that are no UTF-8 become U+FFFD instead of ending the run.
-    out << list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    out << list.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+std::string undo_plan(const std::vector<row_result>& rows, std::vector<std::string>& warnings) {
+    std::ostringstream out;
+    write_header(out);
+    for (const row_result& r : rows) {
+        if (r.result != outcome::planned) continue;
+        const device_entry& e = *r.found;
+        const std::string values[] = {
+            r.row->mac, e.ip, e.nm, e.gw, std::to_string(e.dhcp), std::to_string(e.mtu),
+            e.ns,       address_text(e.addr),
+        };
+        for (std::size_t k = 0; k < std::size(values); ++k) {
+            std::string cell = values[k];
+            if (k == col_nameserver && cell.empty()) {
+                cell = "none";
+            } else if (k != col_from &&
+                       (cell.empty() || cell_problem(k, cell) || (k == col_nameserver && cell == "none"))) {
+                // An empty cell keeps what the plan set: no value is better
+                // than a wrong one, but the operator must know.
+                warnings.push_back("Warning: the undo file can't give " + shown(e.hw) +
+                                   " back its " + column_names[k] + " '" + shown(cell) + "'");
+                cell.clear();
+            }
+            out << (k ? "," : "") << csv_field(cell);
+        }
+        out << '\n';
+    }
+    return out.str();
 }

@@ -3,14 +3,32 @@
 #include <array>
 #include <cstdio>
 
+#include "inventory.h"
+
 namespace {
 
+using json = nlohmann::ordered_json;
+
 constexpr std::array all_outcomes = {
-    outcome::verified,    outcome::saved,  outcome::planned,   outcome::differs,   outcome::refused,
-    outcome::unconfirmed, outcome::unsent, outcome::not_found, outcome::ambiguous, outcome::invalid,
+    outcome::verified,    outcome::saved,     outcome::unchanged, outcome::planned,
+    outcome::differs,     outcome::refused,   outcome::unconfirmed, outcome::unsent,
+    outcome::not_found,   outcome::ambiguous, outcome::invalid,
 };
 
 std::string or_dash(const std::string& text) { return text.empty() ? "-" : text; }
+
+std::array<std::size_t, all_outcomes.size()> count(const std::vector<row_result>& rows) {
+    std::array<std::size_t, all_outcomes.size()> counts{};
+    for (const row_result& r : rows)
+        for (std::size_t k = 0; k < all_outcomes.size(); ++k)
+            if (all_outcomes[k] == r.result) ++counts[k];
+    return counts;
+}
+
+// The planned settings mean something only where a row was checked.
+bool has_plan(const row_result& r) {
+    return r.found && r.result != outcome::ambiguous;
+}
 
 }  // namespace
 
@@ -18,6 +36,8 @@ const char* outcome_name(outcome o) {
     switch (o) {
     case outcome::planned:
         return "planned";
+    case outcome::unchanged:
+        return "unchanged";
     case outcome::saved:
         return "saved";
     case outcome::refused:
@@ -40,31 +60,66 @@ const char* outcome_name(outcome o) {
     return "?";
 }
 
-int write_report(std::ostream& out, const std::vector<row_result>& rows, outcome goal) {
-    std::array<std::size_t, all_outcomes.size()> counts{};
+std::string notes(const row_result& r) {
+    std::string text = r.detail;
+    const auto add = [&](const std::string& note) { text += (text.empty() ? "" : "; ") + note; };
+    if (r.confirmation == outcome::refused || r.confirmation == outcome::unconfirmed)
+        add(outcome_name(r.confirmation));
+    if (r.tries > 1) add(std::to_string(r.tries) + " tries");
+    return text;
+}
+
+std::string summary(const std::vector<row_result>& rows) {
+    std::string text = std::to_string(rows.size()) + (rows.size() == 1 ? " row" : " rows");
+    const auto counts = count(rows);
+    const char* separator = ": ";
+    for (std::size_t k = 0; k < all_outcomes.size(); ++k) {
+        if (counts[k] == 0) continue;
+        text += separator + std::to_string(counts[k]) + ' ' + outcome_name(all_outcomes[k]);
+        separator = ", ";
+    }
+    return text;
+}
+
+void write_report(std::ostream& out, const std::vector<row_result>& rows) {
     for (const row_result& r : rows) {
         const std::string old_ip = r.found ? shown(r.found->ip) : "";
-        const std::string new_ip = r.found && r.result != outcome::ambiguous
-                                       ? shown(r.planned.ip)
-                                       : r.row->ip.value_or("");
+        const std::string new_ip = has_plan(r) ? shown(r.planned.ip) : r.row->ip.value_or("");
         char line[128];
         std::snprintf(line, sizeof line, "%-17s  %-17s  %s -> %s", r.row->mac.c_str(),
                       outcome_name(r.result), or_dash(old_ip).c_str(), or_dash(new_ip).c_str());
         out << line;
-        if (!r.detail.empty()) out << "  (" << r.detail << ')';
+        if (const std::string n = notes(r); !n.empty()) out << "  (" << n << ')';
         out << '\n';
-        for (std::size_t k = 0; k < all_outcomes.size(); ++k)
-            if (all_outcomes[k] == r.result) ++counts[k];
     }
-    out << rows.size() << (rows.size() == 1 ? " row" : " rows");
-    const char* separator = ": ";
-    for (std::size_t k = 0; k < all_outcomes.size(); ++k) {
-        if (counts[k] == 0) continue;
-        out << separator << counts[k] << ' ' << outcome_name(all_outcomes[k]);
-        separator = ", ";
+    out << summary(rows) << '\n';
+}
+
+void write_json_report(std::ostream& out, const std::vector<row_result>& rows) {
+    auto list = json::array();
+    for (const row_result& r : rows) {
+        const std::string n = notes(r);
+        list.push_back({
+            {"line", r.row->line},
+            {"mac", r.row->mac},
+            {"outcome", outcome_name(r.result)},
+            {"tries", r.tries},
+            {"before", r.found ? device_json(*r.found) : json()},
+            {"after", has_plan(r) ? device_json(r.planned) : json()},
+            {"message", r.message.empty() ? json() : json(shown(r.message))},
+            {"detail", n.empty() ? json() : json(n)},
+        });
     }
-    out << '\n';
+    json counts = json::object();
+    const auto counted = count(rows);
+    for (std::size_t k = 0; k < all_outcomes.size(); ++k)
+        if (counted[k] > 0) counts[outcome_name(all_outcomes[k])] = counted[k];
+    const json document = {{"rows", list}, {"counts", counts}};
+    out << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+int report_status(const std::vector<row_result>& rows, outcome goal) {
     for (const row_result& r : rows)
-        if (r.result != goal) return 1;
+        if (r.result != goal && r.result != outcome::unchanged) return 1;
     return 0;
 }

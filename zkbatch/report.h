@@ -1,13 +1,26 @@
-// The report: one line per plan row, then a summary.
+// The report: one line per plan row, then a summary; or the same as one
+// JSON document.
 #pragma once
 
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "commission.h"
 
 const char* outcome_name(outcome o);
 
-// Writes the report; returns the exit status: 0 when every row reached
-// goal (planned, saved or verified), 1 otherwise.
-int write_report(std::ostream& out, const std::vector<row_result>& rows, outcome goal);
+// What the report says in parentheses after a row: what went wrong, what
+// the confirmation said of a verified row, how many tries it needed.
+std::string notes(const row_result& r);
+
+// The summary line, e.g. "3 rows: 2 verified, 1 differs".
+std::string summary(const std::vector<row_result>& rows);
+
+void write_report(std::ostream& out, const std::vector<row_result>& rows);
+
+void write_json_report(std::ostream& out, const std::vector<row_result>& rows);
+
+// 0 when every row reached goal (planned, saved or verified) or needed
+// nothing, 1 otherwise.
+int report_status(const std::vector<row_result>& rows, outcome goal);

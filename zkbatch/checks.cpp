@@ -1,0 +1,108 @@
+#include "checks.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <map>
+#include <optional>
+
+namespace {
+
+std::string dotted(std::uint32_t host_order) {
+    const in_addr_t addr = htonl(host_order);
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &addr, text, sizeof text);
+    return text;
+}
+
+// A field as the checks before a save read it, in host byte order.
+std::optional<std::uint32_t> address_of(const char* field) {
+    in_addr a{};
+    if (!inet_aton(field, &a)) return {};
+    return ntohl(a.s_addr);
+}
+
+std::string mac_text(const device_entry& e) {
+    return e.hw[0] ? shown(e.hw) : std::string("(no MAC)");
+}
+
+// One device's address before and after the plan, where it has one.
+struct holder {
+    const device_entry* device = nullptr;
+    const row_result* row = nullptr;  // the row that changes it, if any
+    bool moved = false;               // the plan gives it this address
+};
+
+}  // namespace
+
+std::string address_problem(const device_entry& planned) {
+    const std::uint32_t ip = address_of(planned.ip).value_or(0);
+    const std::uint32_t nm = address_of(planned.nm).value_or(0);
+    const std::uint32_t gw = address_of(planned.gw).value_or(0);
+    const std::string ip_text = "ip " + dotted(ip);
+    // Contiguous: the host part, plus one, is a power of two (or zero).
+    if ((~nm & (~nm + 1)) != 0) return "netmask " + dotted(nm) + " is not contiguous";
+    if (ip == 0) return ip_text + " is not an address a device can hold";
+    if (ip == 0xffffffff) return ip_text + " is the broadcast address";
+    if (ip >> 24 == 127) return ip_text + " is a loopback address";
+    if (ip >> 28 == 0xe) return ip_text + " is a multicast address";
+    const int prefix = std::popcount(nm);
+    const std::string network = dotted(ip & nm) + "/" + std::to_string(prefix);
+    // /31 and /32 have no network or broadcast address of their own.
+    if (prefix <= 30) {
+        if ((ip & ~nm) == 0) return ip_text + " is the network address of " + network;
+        if ((ip & ~nm) == ~nm) return ip_text + " is the broadcast address of " + network;
+    }
+    if (gw == ip) return "gateway " + dotted(gw) + " is the ip address itself";
+    return {};
+}
+
+conflict_findings find_conflicts(const std::vector<row_result>& rows,
+                                 const std::vector<device_entry>& answers,
+                                 const std::vector<in_addr_t>& host) {
+    std::map<const device_entry*, const row_result*> sent;
+    for (const row_result& r : rows)
+        if (r.result == outcome::planned) sent[r.found] = &r;
+
+    // Holders by address after the plan, each in order of the answers.
+    std::map<std::uint32_t, std::vector<holder>> holders;
+    std::vector<std::uint32_t> order;
+    for (const device_entry& e : answers) {
+        const auto it = sent.find(&e);
+        const device_entry& after = it == sent.end() ? e : it->second->planned;
+        if (after.dhcp) continue;
+        const std::optional<std::uint32_t> now = address_of(after.ip);
+        if (!now) continue;
+        const std::optional<std::uint32_t> before = e.dhcp ? std::nullopt : address_of(e.ip);
+        std::vector<holder>& list = holders[*now];
+        if (list.empty()) order.push_back(*now);
+        list.push_back({&e, it == sent.end() ? nullptr : it->second, before != now});
+    }
+
+    conflict_findings found;
+    for (const std::uint32_t addr : order) {
+        const std::vector<holder>& list = holders[addr];
+        bool made = false;
+        for (const holder& h : list) {
+            if (!h.row || !h.moved) continue;
+            made = true;
+            std::string others;
+            for (const holder& o : list)
+                if (&o != &h) others += (others.empty() ? "" : ", ") + mac_text(*o.device);
+            if (!others.empty())
+                found.errors.push_back({h.row->row->line, "ip " + dotted(addr) + " is held by " + others});
+            if (std::find(host.begin(), host.end(), htonl(addr)) != host.end())
+                found.errors.push_back({h.row->row->line, "ip " + dotted(addr) + " is an address of this host"});
+        }
+        if (made || list.size() < 2) continue;
+        std::string macs;
+        for (const holder& h : list) macs += (macs.empty() ? "" : ", ") + mac_text(*h.device);
+        found.warnings.push_back("Warning: " + dotted(addr) + " is held by " +
+                                 std::to_string(list.size()) + " devices: " + macs);
+    }
+    std::stable_sort(found.errors.begin(), found.errors.end(),
+                     [](const plan_error& a, const plan_error& b) { return a.line < b.line; });
+    return found;
+}

@@ -1,0 +1,33 @@
+// zkbatch's own checks of the addresses a plan gives, beyond zkdetect's:
+// the rules an address must follow, and the conflicts between devices.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <string>
+#include <vector>
+
+#include "commission.h"
+#include "plan.h"
+
+// Why planned settings can't work on a network, or "" when they can: a
+// netmask that is not contiguous; an ip that is 0.0.0.0, 255.255.255.255,
+// loopback, multicast, or the network or broadcast address of its own
+// netmask (but for /31 and /32); a gateway that is the ip itself. The
+// fields must convert already (config_problem passed).
+std::string address_problem(const device_entry& planned);
+
+struct conflict_findings {
+    // Addresses that rows would give a device although another answering
+    // device will hold them, or this host does: nothing may be sent.
+    std::vector<plan_error> errors;
+    // Addresses that several devices hold, as the plan leaves them.
+    std::vector<std::string> warnings;
+};
+
+// Works out the address every answering device holds after the plan: the
+// planned ip of a row to be sent, else the current one; none while DHCP is
+// on. host: this host's own addresses.
+conflict_findings find_conflicts(const std::vector<row_result>& rows,
+                                 const std::vector<device_entry>& answers,
+                                 const std::vector<in_addr_t>& host);

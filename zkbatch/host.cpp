@@ -1,0 +1,48 @@
+#include "host.h"
+
+#include <ifaddrs.h>
+
+namespace {
+
+// The system's list of interface addresses, freed with its owner.
+struct address_list {
+    ifaddrs* head = nullptr;
+    address_list() {
+        if (getifaddrs(&head) != 0) head = nullptr;
+    }
+    address_list(const address_list&) = delete;
+    address_list& operator=(const address_list&) = delete;
+    ~address_list() {
+        if (head) freeifaddrs(head);
+    }
+};
+
+in_addr_t ipv4_of(const ifaddrs* i) {
+    return reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr;
+}
+
+bool is_ipv4(const ifaddrs* i) { return i->ifa_addr && i->ifa_addr->sa_family == AF_INET; }
+
+}  // namespace
+
+std::vector<in_addr_t> host_addresses() {
+    const address_list list;
+    std::vector<in_addr_t> found;
+    for (const ifaddrs* i = list.head; i; i = i->ifa_next)
+        if (is_ipv4(i)) found.push_back(ipv4_of(i));
+    return found;
+}
+
+interface_lookup interface_address(const std::string& name, in_addr_t& addr) {
+    const address_list list;
+    bool known = false;
+    for (const ifaddrs* i = list.head; i; i = i->ifa_next) {
+        if (!i->ifa_name || name != i->ifa_name) continue;
+        known = true;
+        if (is_ipv4(i)) {
+            addr = ipv4_of(i);
+            return interface_lookup::found;
+        }
+    }
+    return known ? interface_lookup::no_ipv4 : interface_lookup::unknown;
+}

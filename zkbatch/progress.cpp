@@ -1,0 +1,32 @@
+#include "progress.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+// Carriage return, the text, then erase to the end of the line.
+void overwrite(const std::string& text) {
+    std::fprintf(stderr, "\r%s\x1b[K", text.c_str());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+void progress::put(const std::string& text) {
+    overwrite(text);
+    shown = true;
+}
+
+void progress::clear() {
+    if (shown) overwrite("");
+    shown = false;
+    next = {};
+}
+
+progress terminal_progress() {
+    progress p;
+    p.on = isatty(STDERR_FILENO) != 0;
+    return p;
+}

@@ -1,0 +1,179 @@
+#include "rounds.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <utility>
+
+#include "save.h"
+
+namespace {
+
+using clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const in_addr_t broadcast = htonl(INADDR_BROADCAST);
+
+void warn_lost(unsigned long lost, const char* consequence) {
+    if (lost > 0)
+        std::fprintf(stderr, "Warning: %lu replies lost (receive buffer full), %s!\n", lost,
+                     consequence);
+}
+
+// Receives on ex for at most receive_timeout, or until handler stops it.
+// Every interval, at most retries times, resend() sends again; it returns
+// false when nothing needs sending any more.
+receive_result receive_with_retries(const exchange_sockets& ex, const reply_handler& handler,
+                                    int retries, milliseconds interval,
+                                    const std::function<bool()>& resend) {
+    const auto start = clock::now();
+    const auto deadline = start + receive_timeout;
+    auto next = start + interval;
+    for (;;) {
+        const auto until = retries > 0 ? std::min(next, deadline) : deadline;
+        const auto left = std::chrono::ceil<milliseconds>(until - clock::now());
+        const receive_result got = receiver(ex, handler, std::max(left, milliseconds(0)));
+        const auto now = clock::now();
+        if (got.stopped || now >= deadline) return got;
+        if (retries > 0 && now >= next) {
+            --retries;
+            if (!resend()) retries = 0;
+            next = std::max(next + interval, now);
+        }
+    }
+}
+
+// An answer as zkdetect lists it: a reply without an MTU counts as 1500.
+device_entry answer(in_addr_t addr, char* text) {
+    device_entry entry;
+    entry.addr = addr;
+    parse_reply(entry, text);
+    if (entry.mtu == 0) entry.mtu = 1500;
+    return entry;
+}
+
+}  // namespace
+
+exchange_status scan(const network& net, const std::set<std::string>& wanted,
+                     std::vector<device_entry>& answers, int* requests) {
+    exchange_sockets ex;
+    if (const exchange_status opened = open_exchange(net.source, broadcast, ex);
+        opened != exchange_status::done)
+        return opened;
+    int sent = 0;
+    const auto send = [&] { return send_request(ex, discovery_request) == 0 && ++sent > 0; };
+    if (!send()) return exchange_status::send_failed;
+
+    std::set<std::pair<in_addr_t, std::string>> seen;
+    std::set<std::string> missing = wanted;
+    const auto found = [&](in_addr_t addr, char* text) {
+        device_entry entry = answer(addr, text);
+        std::string key = mac_key(entry.hw);
+        if (seen.emplace(addr, key).second) {
+            missing.erase(key);
+            answers.push_back(std::move(entry));
+            net.shown->show([&] { return "scanning: " + std::to_string(answers.size()) + " answers"; });
+        }
+        return false;
+    };
+    // Without a MAC to wait for (an inventory), the requests are spread
+    // over the scan, so that one lost request costs no device.
+    const bool spread = wanted.empty();
+    const milliseconds interval = spread ? receive_timeout / (net.retries + 1) : retry_interval;
+    const receive_result got = receive_with_retries(ex, found, net.retries, interval, [&] {
+        return (spread || !missing.empty()) && send();
+    });
+    net.shown->clear();
+    warn_lost(got.dropped, "the list may be incomplete");
+    if (requests) *requests = sent;
+    return exchange_status::done;
+}
+
+void save_all(const network& net, std::vector<row_result>& rows) {
+    std::vector<row_result*> planned;
+    for (row_result& r : rows)
+        if (r.result == outcome::planned) planned.push_back(&r);
+    if (planned.empty()) return;
+
+    const auto unsent_from = [&](std::size_t first) {
+        for (std::size_t i = first; i < planned.size(); ++i) planned[i]->result = outcome::unsent;
+    };
+    exchange_sockets ex;
+    switch (open_exchange(net.source, broadcast, ex)) {
+    case exchange_status::listen_failed:
+        std::fputs("Error listening for replies on UDP port 65002!\n", stderr);
+        return unsent_from(0);
+    case exchange_status::send_failed:
+        std::fputs("Error sending save request!\n", stderr);
+        return unsent_from(0);
+    case exchange_status::done:
+        break;
+    }
+
+    save_book book;
+    const auto send = [&](row_result& r) {
+        if (send_request(ex, r.message.c_str()) != 0) return false;
+        book.sent(r);
+        return true;
+    };
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        if (!send(*planned[i])) {
+            std::fputs("Error sending save request!\n", stderr);
+            unsent_from(i);
+            break;
+        }
+    }
+    if (book.undecided == 0) return;
+
+    const std::size_t sent = book.undecided;
+    const auto confirmed = [&](in_addr_t addr, char* text) {
+        const bool done = book.take(addr, text);
+        net.shown->show([&] {
+            const auto confirmed_rows = std::count_if(planned.begin(), planned.end(), [](const row_result* r) {
+                return r->result == outcome::saved;
+            });
+            return "saving: " + std::to_string(confirmed_rows) + " of " + std::to_string(sent) + " confirmed";
+        });
+        return done;
+    };
+    // Only the devices still without an answer are sent their message again.
+    const receive_result got = receive_with_retries(ex, confirmed, net.retries, retry_interval, [&] {
+        bool any = false;
+        for (row_result* r : planned) {
+            if (r->result != outcome::unconfirmed) continue;
+            if (!send(*r)) return false;
+            any = true;
+        }
+        return any;
+    });
+    net.shown->clear();
+    warn_lost(got.dropped, "some confirmations may be missing");
+}
+
+exchange_status verify_all(const network& net, std::vector<row_result>& rows) {
+    verify_book book(rows);
+    if (book.pending == 0) return exchange_status::done;
+    exchange_sockets ex;
+    if (const exchange_status opened = open_exchange(net.source, broadcast, ex);
+        opened != exchange_status::done)
+        return opened;
+    const auto send = [&] { return send_request(ex, discovery_request) == 0; };
+    if (!send()) return exchange_status::send_failed;
+
+    const std::size_t total = book.pending;
+    const auto checked = [&](in_addr_t addr, char* text) {
+        const bool done = book.take(answer(addr, text));
+        net.shown->show([&] {
+            return "verifying: " + std::to_string(total - book.pending) + " of " +
+                   std::to_string(total) + " verified";
+        });
+        return done;
+    };
+    const receive_result got = receive_with_retries(ex, checked, net.retries, retry_interval,
+                                                    [&] { return book.pending > 0 && send(); });
+    net.shown->clear();
+    warn_lost(got.dropped, "the verification may be incomplete");
+    return exchange_status::done;
+}

@@ -1,0 +1,46 @@
+// zkbatch on the network: scans and saves that send a datagram again when
+// its answer is missing, instead of giving up on one lost datagram.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "commission.h"
+#include "exchange.h"
+#include "progress.h"
+
+// A request or set message without its answer is sent again after this.
+constexpr std::chrono::milliseconds retry_interval{250};
+constexpr int default_retries = 6;
+constexpr int max_retries = 10;  // all of them within the 3-second receive
+
+struct network {
+    in_addr_t source = htonl(INADDR_ANY);
+    int retries = default_retries;  // how many times a datagram is sent again
+    progress* shown = nullptr;
+};
+
+// One scan of 3 seconds: the answers in order of arrival, a device that
+// answers several requests from one address once. The request is sent
+// again each retry_interval until every MAC in wanted has answered, or
+// the retries run out; without any MAC to wait for, the requests are
+// spread over the scan. *requests gets how many were sent. Warns on
+// standard error when the system dropped answers.
+exchange_status scan(const network& net, const std::set<std::string>& wanted,
+                     std::vector<device_entry>& answers, int* requests = nullptr);
+
+// Sends every planned row's set message in one burst and collects the
+// confirmations in receives of at most 3 seconds in all; a row without an
+// answer is sent its message again each retry_interval. Planned rows
+// become saved, refused, unconfirmed or unsent. A failure prints
+// zkdetect's message on standard error.
+void save_all(const network& net, std::vector<row_result>& rows);
+
+// Scans again for the rows that were sent a set message: each becomes
+// verified or differs. The scan ends once every one is verified, and asks
+// again each retry_interval while one is not.
+exchange_status verify_all(const network& net, std::vector<row_result>& rows);
