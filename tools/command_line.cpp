@@ -27,6 +27,8 @@ enum opt_id {
     opt_hold,
     opt_fleet,
     opt_state,
+    opt_loss,
+    opt_seed,
     opt_device,
     opt_hw,
     opt_ip,
@@ -62,6 +64,8 @@ options parse_options(int argc, char** argv) {
         {"hold", required_argument, nullptr, opt_hold},
         {"fleet", required_argument, nullptr, opt_fleet},
         {"state", required_argument, nullptr, opt_state},
+        {"loss", required_argument, nullptr, opt_loss},
+        {"seed", required_argument, nullptr, opt_seed},
         {"verbose", no_argument, nullptr, 'v'},
         {"help", no_argument, nullptr, 'h'},
         {"device", required_argument, nullptr, opt_device},
@@ -145,6 +149,12 @@ options parse_options(int argc, char** argv) {
         case opt_state:
             opts.state_path = optarg;
             break;
+        case opt_loss:
+            opts.loss_percent = static_cast<int>(parse_number("loss", optarg, 0, 100));
+            break;
+        case opt_seed:
+            opts.seed = parse_seed(optarg);
+            break;
         case opt_device: {
             device dev;
             dev.name = optarg;
@@ -218,6 +228,9 @@ options parse_options(int argc, char** argv) {
     opts.devices.insert(opts.devices.end(), more.begin(), more.end());
     if (opts.burst > 0 && opts.devices.empty()) die("--burst needs at least one --device");
     if (opts.burst_at_ms >= 0 && opts.burst == 0) die("--burst-at needs --burst");
+    // A burst answers round-robin for all devices at once, with no device's
+    // own handling for a draw to decide.
+    if (opts.loss_percent > 0 && opts.burst > 0) die("--loss cannot be combined with --burst");
     return opts;
 }
 

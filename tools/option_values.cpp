@@ -55,6 +55,18 @@ long parse_number(const char* option, const char* text, long low, long high) {
     return value;
 }
 
+std::uint64_t parse_seed(const char* text) {
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    // strtoull takes a sign or leading blanks, and wraps a minus around.
+    if (!std::isdigit(static_cast<unsigned char>(text[0])) || errno != 0 || *end != '\0') {
+        die(std::string("--seed: '") + text + "' is not a number from 0 to " +
+            std::to_string(UINT64_MAX));
+    }
+    return value;
+}
+
 int parse_ms(const char* option, const char* text) {
     return static_cast<int>(parse_number(option, text, 0, max_ms));
 }

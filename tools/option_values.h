@@ -5,6 +5,7 @@
 
 #include <netinet/in.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,9 @@ std::string unescape(std::string_view text);
 
 // A decimal number from low to high.
 long parse_number(const char* option, const char* text, long low, long high);
+
+// Any number from 0 to 2^64 - 1, for --seed.
+std::uint64_t parse_seed(const char* text);
 
 // Milliseconds from 0 to max_ms.
 int parse_ms(const char* option, const char* text);
