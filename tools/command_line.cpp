@@ -1,19 +1,14 @@
 #include "command_line.h"
 
-#include <arpa/inet.h>
 #include <getopt.h>
 
-#include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <optional>
-#include <string_view>
 #include <utility>
 
 #include "fleet.h"
+#include "option_values.h"
 
 namespace sim {
 
@@ -24,74 +19,6 @@ void die(const std::string& message) {
 
 namespace {
 
-// Longest delay, interval or duration accepted: an hour.
-constexpr long max_ms = 3600L * 1000;
-
-// Decodes the C-style escapes that let tests put control and zero bytes
-// into a datagram from a shell command line.
-std::string unescape(std::string_view text) {
-    static constexpr std::string_view letters = "rnt\\0";
-    static constexpr std::string_view bytes{"\r\n\t\\\0", 5};
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-            continue;
-        }
-        if (++i == text.size()) die("a backslash ends the text '" + std::string(text) + "'");
-        if (const std::size_t k = letters.find(text[i]); k != std::string_view::npos) {
-            out += bytes[k];
-            continue;
-        }
-        if (text[i] != 'x') {
-            die(std::string("unknown escape \\") + text[i] + " in '" + std::string(text) + "'");
-        }
-        const auto hex_digit = [&](std::size_t k) {
-            return k < text.size() && std::isxdigit(static_cast<unsigned char>(text[k]));
-        };
-        if (!hex_digit(i + 1) || !hex_digit(i + 2)) {
-            die("\\x needs two hex digits in '" + std::string(text) + "'");
-        }
-        out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-        i += 2;
-    }
-    return out;
-}
-
-long parse_number(const char* option, const char* text, long low, long high) {
-    errno = 0;
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < low || value > high) {
-        die(std::string("--") + option + ": '" + text + "' is not a number from " +
-            std::to_string(low) + " to " + std::to_string(high));
-    }
-    return value;
-}
-
-int parse_ms(const char* option, const char* text) {
-    return static_cast<int>(parse_number(option, text, 0, max_ms));
-}
-
-in_addr_t parse_address(const char* option, const char* text) {
-    in_addr parsed{};
-    if (inet_pton(AF_INET, text, &parsed) != 1) {
-        die(std::string("--") + option + ": '" + text + "' is not an IPv4 address");
-    }
-    return parsed.s_addr;
-}
-
-std::string read_file(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) die(std::string("--raw-file: cannot read '") + path + "'");
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() > max_datagram) {
-        die(std::string("--raw-file: '") + path + "' holds more than " +
-            std::to_string(max_datagram) + " bytes");
-    }
-    return bytes;
-}
-
 enum opt_id {
     opt_log = 256,
     opt_ready,
@@ -100,6 +27,8 @@ enum opt_id {
     opt_hold,
     opt_fleet,
     opt_state,
+    opt_loss,
+    opt_seed,
     opt_device,
     opt_hw,
     opt_ip,
@@ -135,6 +64,8 @@ options parse_options(int argc, char** argv) {
         {"hold", required_argument, nullptr, opt_hold},
         {"fleet", required_argument, nullptr, opt_fleet},
         {"state", required_argument, nullptr, opt_state},
+        {"loss", required_argument, nullptr, opt_loss},
+        {"seed", required_argument, nullptr, opt_seed},
         {"verbose", no_argument, nullptr, 'v'},
         {"help", no_argument, nullptr, 'h'},
         {"device", required_argument, nullptr, opt_device},
@@ -218,6 +149,12 @@ options parse_options(int argc, char** argv) {
         case opt_state:
             opts.state_path = optarg;
             break;
+        case opt_loss:
+            opts.loss_percent = static_cast<int>(parse_number("loss", optarg, 0, 100));
+            break;
+        case opt_seed:
+            opts.seed = parse_seed(optarg);
+            break;
         case opt_device: {
             device dev;
             dev.name = optarg;
@@ -291,6 +228,9 @@ options parse_options(int argc, char** argv) {
     opts.devices.insert(opts.devices.end(), more.begin(), more.end());
     if (opts.burst > 0 && opts.devices.empty()) die("--burst needs at least one --device");
     if (opts.burst_at_ms >= 0 && opts.burst == 0) die("--burst-at needs --burst");
+    // A burst answers round-robin for all devices at once, with no device's
+    // own handling for a draw to decide.
+    if (opts.loss_percent > 0 && opts.burst > 0) die("--loss cannot be combined with --burst");
     return opts;
 }
 

@@ -3,7 +3,9 @@
 
 #include <netinet/in.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,9 @@ struct options {
     long burst = 0;
     int burst_at_ms = -1;  // millisecond of a second the burst starts at; -1: at once
     std::vector<in_port_t> hold_ports;
-    std::string state_path;  // empty: no state file
+    std::string state_path;             // empty: no state file
+    int loss_percent = 0;               // share of datagrams each device ignores
+    std::optional<std::uint64_t> seed;  // empty: taken from the clock
     std::vector<device> devices;
 };
 

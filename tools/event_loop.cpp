@@ -126,10 +126,12 @@ void answer_discovery(simulator& sim, const sockaddr_in& requester) {
         return;
     }
     const auto now = mono_clock::now();
-    for (const device& dev : devices) {
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const device& dev = devices[i];
+        if (drops(sim.loss, i, dev, "request")) continue;
         const std::string text = reply_text(dev);
         const sockaddr_in to = discovery_target(dev, requester);
-        for (int i = 0; i < dev.count; ++i)
+        for (int n = 0; n < dev.count; ++n)
             queue_send(sim, now + milliseconds(dev.delay_ms), dev.addr, to, text);
     }
 }
@@ -143,6 +145,7 @@ void answer_set(simulator& sim, const sockaddr_in& to, std::string_view message)
     if (named == sim.by_hw.end()) return;
     for (const std::size_t i : named->second) {
         device& dev = sim.opts.devices[i];
+        if (drops(sim.loss, i, dev, "set message")) continue;
         apply_settings(dev, tokens);
         const std::string confirmation = confirmation_text(dev);
         if (dev.set_decoy) queue_send(sim, now, *dev.set_decoy, to, confirmation);

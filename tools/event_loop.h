@@ -15,6 +15,7 @@
 
 #include "command_line.h"
 #include "exchange.h"
+#include "loss.h"
 
 namespace sim {
 
@@ -40,6 +41,7 @@ struct simulator {
     // message names, so a burst for a fleet finds each at once.
     std::unordered_map<std::string, std::vector<std::size_t>> by_hw;
     send_queue queue;
+    loss_draws loss;
     std::FILE* log = stdout;
 };
 

@@ -11,6 +11,7 @@
 int main(int argc, char** argv) {
     sim::simulator simulator;
     simulator.opts = sim::parse_options(argc, argv);
+    simulator.loss = sim::start_loss(simulator.opts);
     const sigset_t wait_mask = sim::catch_stop_signals();
     sim::open_log(simulator);
     sim::open_sockets(simulator);
