@@ -24,6 +24,12 @@ void write_header(std::ostream& out) {
     out << '\n';
 }
 
+// A device's settings as the cells of a plan row.
+std::vector<std::string> cells(const std::string& mac, const device_entry& e) {
+    return {mac,  e.ip, e.nm, e.gw, std::to_string(e.dhcp), std::to_string(e.mtu),
+            e.ns, address_text(e.addr)};
+}
+
 }  // namespace
 
 void write_csv(std::ostream& out, const std::vector<device_entry>& answers) {
@@ -63,21 +69,19 @@ std::string undo_plan(const std::vector<row_result>& rows, std::vector<std::stri
     write_header(out);
     for (const row_result& r : rows) {
         if (r.result != outcome::planned) continue;
-        const device_entry& e = *r.found;
-        const std::string values[] = {
-            r.row->mac, e.ip, e.nm, e.gw, std::to_string(e.dhcp), std::to_string(e.mtu),
-            e.ns,       address_text(e.addr),
-        };
-        for (std::size_t k = 0; k < std::size(values); ++k) {
-            std::string cell = values[k];
+        const std::vector<std::string> was = cells(r.row->mac, *r.found);
+        const std::vector<std::string> will = cells(r.row->mac, r.planned);
+        for (std::size_t k = 0; k < was.size(); ++k) {
+            std::string cell = was[k];
             if (k == col_nameserver && cell.empty()) {
                 cell = "none";
-            } else if (k != col_from &&
-                       (cell.empty() || cell_problem(k, cell) || (k == col_nameserver && cell == "none"))) {
-                // An empty cell keeps what the plan set: no value is better
-                // than a wrong one, but the operator must know.
-                warnings.push_back("Warning: the undo file can't give " + shown(e.hw) +
-                                   " back its " + column_names[k] + " '" + shown(cell) + "'");
+            } else if (k != col_from && (cell.empty() || cell_problem(k, cell) ||
+                                         (k == col_nameserver && cell == "none"))) {
+                // No plan can write this value. An empty cell keeps what the
+                // device holds then, which is right unless the plan changed it.
+                if (was[k] != will[k])
+                    warnings.push_back("Warning: the undo file can't give " + shown(r.found->hw) +
+                                       " back its " + column_names[k] + " '" + shown(cell) + "'");
                 cell.clear();
             }
             out << (k ? "," : "") << csv_field(cell);

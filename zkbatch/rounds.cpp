@@ -74,7 +74,7 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
         if (seen.emplace(addr, key).second) {
             missing.erase(key);
             answers.push_back(std::move(entry));
-            net.shown->show([&] { return "scanning: " + std::to_string(answers.size()) + " answers"; });
+            net.shown->show([&] { return "scanning: " + std::to_string(answers.size()) + " answered"; });
         }
         return false;
     };

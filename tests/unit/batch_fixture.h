@@ -1,0 +1,33 @@
+// Answers and plans for the tests of zkbatch's commissioning, written as
+// the texts the devices and the operator give.
+#pragma once
+
+#include <arpa/inet.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "commission.h"
+#include "plan.h"
+
+struct batch_fixture {
+    std::deque<plan> plans;  // rows point into them
+    std::vector<device_entry> answers;
+
+    // An answer from addr: hw and ip as given, netmask /24, gateway
+    // 10.0.0.1, MTU 1500, DHCP off, then the tokens in more.
+    void answer(const char* addr, const char* hw, const char* ip, const std::string& more = "") {
+        std::string text = std::string("hw=") + hw + ";ip=" + ip +
+                           ";nm=255.255.255.0;gw=10.0.0.1;mtu=1500;dhcp=0;" + more;
+        device_entry& e = answers.emplace_back();
+        e.addr = inet_addr(addr);
+        parse_reply(e, text.data());
+    }
+
+    // The rows of a plan text, matched with the answers.
+    std::vector<row_result> rows(const std::string& plan_text) {
+        const plan& p = plans.emplace_back(read_plan(plan_text));
+        return match(p, answers);
+    }
+};

@@ -1,0 +1,109 @@
+#include "checks.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "batch_fixture.h"
+
+namespace {
+
+class ChecksTest : public ::testing::Test, protected batch_fixture {
+protected:
+    // Every error as "LINE: message" and every warning, one a line.
+    std::string findings(const std::string& plan_text) {
+        const conflict_findings found =
+            find_conflicts(rows(plan_text), answers, {inet_addr("192.0.2.1")});
+        std::string out;
+        for (const plan_error& e : found.errors)
+            out += std::to_string(e.line) + ": " + e.message + "\n";
+        for (const std::string& w : found.warnings) out += w + "\n";
+        return out;
+    }
+};
+
+// Planned settings a device can't use, beyond zkdetect's checks.
+TEST_F(ChecksTest, AddressProblemTable) {
+    const struct {
+        const char *ip, *nm, *gw, *problem;
+    } cases[] = {
+        {"10.0.0.5", "255.255.255.0", "10.0.0.1", ""},
+        {"10.0.0.0", "255.255.255.0", "10.0.0.1", "ip 10.0.0.0 is the network address of 10.0.0.0/24"},
+        {"10.0.0.255", "255.255.255.0", "10.0.0.1",
+         "ip 10.0.0.255 is the broadcast address of 10.0.0.0/24"},
+        {"10.0.0.3", "255.255.255.252", "10.0.0.1",
+         "ip 10.0.0.3 is the broadcast address of 10.0.0.0/30"},
+        {"10.0.0.1", "255.255.255.252", "10.0.0.2", ""},
+        // Point-to-point /31 and host /32 have no such addresses.
+        {"10.0.0.0", "255.255.255.254", "10.0.0.1", ""},
+        {"10.0.0.1", "255.255.255.254", "10.0.0.0", ""},
+        {"10.0.0.7", "255.255.255.255", "10.0.0.1", ""},
+        {"10.255.255.255", "255.0.0.0", "10.0.0.1",
+         "ip 10.255.255.255 is the broadcast address of 10.0.0.0/8"},
+        {"0.0.0.0", "255.255.255.0", "0.0.0.1", "ip 0.0.0.0 is not an address a device can hold"},
+        {"255.255.255.255", "255.255.255.255", "10.0.0.1", "ip 255.255.255.255 is the broadcast address"},
+        {"127.0.0.5", "255.0.0.0", "127.0.0.1", "ip 127.0.0.5 is a loopback address"},
+        {"126.255.255.254", "255.255.255.0", "126.255.255.1", ""},
+        {"128.0.0.1", "255.255.255.0", "128.0.0.2", ""},
+        {"224.0.0.1", "255.255.255.0", "224.0.0.2", "ip 224.0.0.1 is a multicast address"},
+        {"239.255.255.254", "255.255.255.0", "239.255.255.1", "ip 239.255.255.254 is a multicast address"},
+        {"223.255.255.254", "255.255.255.0", "223.255.255.1", ""},
+        {"10.0.0.5", "255.0.255.0", "10.0.0.1", "netmask 255.0.255.0 is not contiguous"},
+        {"10.0.0.5", "255.255.255.1", "10.0.0.1", "netmask 255.255.255.1 is not contiguous"},
+        {"10.0.0.5", "0.0.0.0", "192.0.2.1", ""},
+        {"10.0.0.5", "255.255.255.0", "10.0.0.5", "gateway 10.0.0.5 is the ip address itself"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.ip) + "/" + c.nm + " gw " + c.gw);
+        device_entry e;
+        std::snprintf(e.ip, sizeof e.ip, "%s", c.ip);
+        std::snprintf(e.nm, sizeof e.nm, "%s", c.nm);
+        std::snprintf(e.gw, sizeof e.gw, "%s", c.gw);
+        EXPECT_EQ(address_problem(e), c.problem);
+    }
+}
+
+// Addresses devices hold after the plan: refused where the plan makes a
+// conflict, warned about where it leaves one.
+TEST_F(ChecksTest, ConflictTable) {
+    answer("192.0.2.10", "02:00:00:00:00:0a", "10.0.0.5");
+    answer("192.0.2.11", "02:00:00:00:00:0b", "10.0.0.6");
+    answer("192.0.2.12", "02:00:00:00:00:0c", "10.0.0.7", "dhcp=1");
+    answer("192.0.2.13", "02:00:00:00:00:0d", "10.0.0.8");
+    answer("192.0.2.14", "02:00:00:00:00:0e", "10.0.0.8");
+    answer("192.0.2.15", "", "10.0.0.8");
+    const std::string warn_8 =
+        "Warning: 10.0.0.8 is held by 3 devices: 02:00:00:00:00:0d, 02:00:00:00:00:0e, (no MAC)\n";
+    const struct {
+        const char *name, *plan, *findings;
+    } cases[] = {
+        {"plan_leaves_conflict", "mac,mtu\n02:00:00:00:00:0a,600\n", ""},
+        {"moved_onto_another", "mac,ip\n02:00:00:00:00:0a,10.0.0.6\n",
+         "2: ip 10.0.0.6 is held by 02:00:00:00:00:0b\n"},
+        {"moved_onto_several", "mac,ip\n02:00:00:00:00:0a,10.0.0.8\n",
+         "2: ip 10.0.0.8 is held by 02:00:00:00:00:0d, 02:00:00:00:00:0e, (no MAC)\n"},
+        {"moved_onto_this_host",
+         "mac,mtu,ip,gateway\n02:00:00:00:00:0b,600,,\n02:00:00:00:00:0a,,192.0.2.1,192.0.2.254\n",
+         "3: ip 192.0.2.1 is an address of this host\n"},
+        {"two_swap_addresses", "mac,ip\n02:00:00:00:00:0a,10.0.0.6\n02:00:00:00:00:0b,10.0.0.5\n", ""},
+        {"holder_under_dhcp_left_out", "mac,ip\n02:00:00:00:00:0a,10.0.0.7\n", ""},
+        {"holder_switched_to_dhcp", "mac,ip,dhcp\n02:00:00:00:00:0a,10.0.0.6,\n02:00:00:00:00:0b,,1\n",
+         ""},
+        {"switched_off_dhcp_onto_another",
+         "mac,ip,dhcp\n02:00:00:00:00:0a,10.0.0.7,\n02:00:00:00:00:0c,,0\n",
+         "2: ip 10.0.0.7 is held by 02:00:00:00:00:0c\n3: ip 10.0.0.7 is held by 02:00:00:00:00:0a\n"},
+        {"row_not_sent_makes_nothing", "mac,ip,gateway\n02:00:00:00:00:0a,10.0.0.6,10.9.9.9\n", ""},
+        {"moved_away_from_a_conflict", "mac,ip\n02:00:00:00:00:0d,10.0.0.9\n02:00:00:00:00:0e,10.0.0.10\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string want = c.findings;
+        // Most plans leave the devices at 10.0.0.8 as they are.
+        const std::string name = c.name;
+        if (name != "moved_away_from_a_conflict" && name != "moved_onto_several") want += warn_8;
+        EXPECT_EQ(findings(c.plan), want);
+    }
+}
+
+}  // namespace
