@@ -29,6 +29,16 @@ if(NOT changelog_head MATCHES "^${PROJECT_NAME} \\(${PROJECT_VERSION}\\) ")
                       "${PROJECT_NAME} ${PROJECT_VERSION}: add one (dch -v ${PROJECT_VERSION})")
 endif()
 
+# bash completions, where Debian's bash-completion looks for them: each
+# program's file beside its sources.
+set(ZK_COMPLETIONS zkbatch zkdevice)
+set(zkbatch_completion ${PROJECT_SOURCE_DIR}/zkbatch/completion.bash)
+set(zkdevice_completion ${PROJECT_SOURCE_DIR}/tools/completion.bash)
+set(completions_dir ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+foreach(program IN LISTS ZK_COMPLETIONS)
+  install(FILES ${${program}_completion} DESTINATION ${completions_dir} RENAME ${program})
+endforeach()
+
 # Configures and compresses the manual pages, makes the copyright file and
 # the changelog, and registers their checks.
 add_subdirectory(doc)
@@ -40,6 +50,9 @@ set(installed_files ${CMAKE_INSTALL_DOCDIR}/changelog.gz ${CMAKE_INSTALL_DOCDIR}
 foreach(program IN LISTS ZK_PROGRAMS)
   list(APPEND installed_files ${CMAKE_INSTALL_BINDIR}/${program}
                               ${CMAKE_INSTALL_MANDIR}/man1/${program}.1.gz)
+endforeach()
+foreach(program IN LISTS ZK_COMPLETIONS)
+  list(APPEND installed_files ${completions_dir}/${program})
 endforeach()
 list(SORT installed_files)
 list(JOIN installed_files "\n" installed_files)
@@ -75,7 +88,9 @@ zkbatch lists every device that answers as CSV or JSON, and commissions
 many devices in one run from a plan that names each by its MAC address.
 
 zkdevice simulates one or more such devices on the local host, for trying
-zkdetect and zkbatch without hardware and for testing them.")
+zkdetect and zkbatch without hardware and for testing them.
+
+bash completes the options of zkbatch and zkdevice.")
 # Dependencies are read off the binaries by dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -302,7 +302,8 @@ void read_sockets(reply_set& set, bool all) {
 // first, freeing each. When keep_reading is set and slow output holds it
 // up, it reads the sockets again each round_pace, so that their queues
 // don't fill meanwhile. Returns true when the handler asked to stop.
-bool hand_over(reply_set& set, nanoseconds cutoff, const reply_handler& handler, bool keep_reading) {
+bool hand_over(reply_set& set, nanoseconds cutoff, const reply_handler& handler,
+               bool keep_reading) {
     using clock = std::chrono::steady_clock;
     constexpr unsigned check_every = 16;
     auto next_read = clock::now() + round_pace;

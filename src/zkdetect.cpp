@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
 
     std::printf("Scanning network for zefo*kit devices...\n");
     unsigned long lost = 0;
-    switch (exchange(source.s_addr, destination, discovery_request, device_found,
-                     receive_timeout, &lost)) {
+    switch (exchange(source.s_addr, destination, discovery_request, device_found, receive_timeout,
+                     &lost)) {
     case exchange_status::listen_failed:
         std::printf("Error listening for replies on UDP port 65002!\n");
         return finish(-1);

@@ -92,9 +92,11 @@ conflict_findings find_conflicts(const std::vector<row_result>& rows,
             for (const holder& o : list)
                 if (&o != &h) others += (others.empty() ? "" : ", ") + mac_text(*o.device);
             if (!others.empty())
-                found.errors.push_back({h.row->row->line, "ip " + dotted(addr) + " is held by " + others});
+                found.errors.push_back(
+                    {h.row->row->line, "ip " + dotted(addr) + " is held by " + others});
             if (std::find(host.begin(), host.end(), htonl(addr)) != host.end())
-                found.errors.push_back({h.row->row->line, "ip " + dotted(addr) + " is an address of this host"});
+                found.errors.push_back(
+                    {h.row->row->line, "ip " + dotted(addr) + " is an address of this host"});
         }
         if (made || list.size() < 2) continue;
         std::string macs;

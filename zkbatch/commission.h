@@ -29,12 +29,12 @@ enum class outcome {
 struct row_result {
     const plan_row* row = nullptr;
     outcome result = outcome::planned;
-    const device_entry* found = nullptr;  // the answer that named the MAC
-    device_entry planned;                 // its settings with the row's applied
-    std::string message;                  // the set message of a planned row
-    std::string detail;                   // why invalid, ambiguous or differing
-    int tries = 0;                        // set messages sent
-    int answered = 0;                     // of those, answered from its address
+    const device_entry* found = nullptr;      // the answer that named the MAC
+    device_entry planned;                     // its settings with the row's applied
+    std::string message;                      // the set message of a planned row
+    std::string detail;                       // why invalid, ambiguous or differing
+    int tries = 0;                            // set messages sent
+    int answered = 0;                         // of those, answered from its address
     outcome confirmation = outcome::planned;  // what the save said, once verified
 };
 

@@ -26,8 +26,14 @@ void write_header(std::ostream& out) {
 
 // A device's settings as the cells of a plan row.
 std::vector<std::string> cells(const std::string& mac, const device_entry& e) {
-    return {mac,  e.ip, e.nm, e.gw, std::to_string(e.dhcp), std::to_string(e.mtu),
-            e.ns, address_text(e.addr)};
+    return {mac,
+            e.ip,
+            e.nm,
+            e.gw,
+            std::to_string(e.dhcp),
+            std::to_string(e.mtu),
+            e.ns,
+            address_text(e.addr)};
 }
 
 }  // namespace

@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     // The whole plan is read and checked before anything is sent.
     if (opts.plan_path && !load_plan(*opts.plan_path, p)) return usage_status;
 
-    progress shown = terminal_progress();
-    const network net{opts.source, opts.retries, &shown};
+    progress status_line = terminal_progress();
+    const network net{opts.source, opts.retries, &status_line};
     std::set<std::string> wanted;
     for (const plan_row& row : p.rows) wanted.insert(mac_key(row.mac));
     std::vector<device_entry> answers;
@@ -127,7 +127,8 @@ int main(int argc, char** argv) {
         }
         warn(warnings);
     }
-    if (opts.dry_run) return put_out(report_text(opts, rows), report_status(rows, outcome::planned));
+    if (opts.dry_run)
+        return put_out(report_text(opts, rows), report_status(rows, outcome::planned));
 
     save_all(net, rows);
     int status = usage_status;

@@ -13,32 +13,31 @@
 namespace {
 
 void print_usage(std::FILE* out) {
-    std::fprintf(
-        out,
-        "Usage: zkbatch [OPTIONS] --list\n"
-        "       zkbatch [OPTIONS] PLAN\n"
-        "Lists the zefo*kit devices that answer a scan, or gives each device named\n"
-        "in PLAN (a CSV file; - reads standard input) the settings the plan holds.\n"
-        "\n"
-        "  -l, --list          print every device that answered, as CSV\n"
-        "  -j, --json          print the inventory or the report as JSON\n"
-        "  -n, --dry-run       check the plan against a scan and print the set\n"
-        "                      messages, but send none\n"
-        "      --verify        scan again after the saves and compare\n"
-        "  -u, --undo FILE     before the first set message, write FILE: a plan that\n"
-        "                      gives every device to be changed back what it holds\n"
-        "  -r, --retries N     send a request or set message without an answer\n"
-        "                      again up to N times (0-%d, default %d)\n"
-        "  -s, --source ADDR   send from the local address ADDR, or from the primary\n"
-        "                      IPv4 address of interface ADDR (default: any)\n"
-        "  -h, --help          show this text\n"
-        "      --version       show the version\n"
-        "\n"
-        "Plan columns: mac (required), ip, netmask, gateway, dhcp, mtu, nameserver;\n"
-        "an empty cell keeps the device's value. A row whose device holds its\n"
-        "settings already is left alone. Exit status: 0 all done, 1 some row not\n"
-        "done, 2 usage, plan, address conflict, scan or write error. See zkbatch(1).\n",
-        max_retries, default_retries);
+    std::fprintf(out,
+                 "Usage: zkbatch [OPTIONS] --list\n"
+                 "       zkbatch [OPTIONS] PLAN\n"
+                 "Lists the zefo*kit devices that answer a scan, or gives each device named\n"
+                 "in PLAN (a CSV file; - reads standard input) the settings the plan holds.\n"
+                 "\n"
+                 "  -l, --list          print every device that answered, as CSV\n"
+                 "  -j, --json          print the inventory or the report as JSON\n"
+                 "  -n, --dry-run       check the plan against a scan and print the set\n"
+                 "                      messages, but send none\n"
+                 "      --verify        scan again after the saves and compare\n"
+                 "  -u, --undo FILE     before the first set message, write FILE: a plan that\n"
+                 "                      gives every device to be changed back what it holds\n"
+                 "  -r, --retries N     send a request or set message without an answer\n"
+                 "                      again up to N times (0-%d, default %d)\n"
+                 "  -s, --source ADDR   send from the local address ADDR, or from the primary\n"
+                 "                      IPv4 address of interface ADDR (default: any)\n"
+                 "  -h, --help          show this text\n"
+                 "      --version       show the version\n"
+                 "\n"
+                 "Plan columns: mac (required), ip, netmask, gateway, dhcp, mtu, nameserver;\n"
+                 "an empty cell keeps the device's value. A row whose device holds its\n"
+                 "settings already is left alone. Exit status: 0 all done, 1 some row not\n"
+                 "done, 2 usage, plan, address conflict, scan or write error. See zkbatch(1).\n",
+                 max_retries, default_retries);
 }
 
 [[noreturn]] void usage_error(const std::string& message) {

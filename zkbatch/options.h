@@ -13,7 +13,7 @@ struct options {
     in_addr_t source = htonl(INADDR_ANY);
     int retries = 0;
     std::optional<std::string> plan_path;  // none with --list
-    std::string undo_path;  // empty: no undo file
+    std::string undo_path;                 // empty: no undo file
 };
 
 // Reads the whole command line; prints the usage or the version and exits

@@ -196,7 +196,8 @@ const char* cell_problem(std::size_t column, std::string_view cell) {
 
 std::string mac_key(std::string_view mac) {
     std::string key(mac);
-    for (char& c : key) c = c == '-' ? ':' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : key)
+        c = c == '-' ? ':' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return key;
 }
 

@@ -13,7 +13,14 @@
 constexpr const char* column_names[] = {"mac",  "ip",  "netmask",    "gateway",
                                         "dhcp", "mtu", "nameserver", "from"};
 enum column : std::size_t {
-    col_mac, col_ip, col_netmask, col_gateway, col_dhcp, col_mtu, col_nameserver, col_from
+    col_mac,
+    col_ip,
+    col_netmask,
+    col_gateway,
+    col_dhcp,
+    col_mtu,
+    col_nameserver,
+    col_from
 };
 
 // One row: a value for each column given and not left empty. Addresses are

@@ -10,9 +10,9 @@ namespace {
 using json = nlohmann::ordered_json;
 
 constexpr std::array all_outcomes = {
-    outcome::verified,    outcome::saved,     outcome::unchanged, outcome::planned,
-    outcome::differs,     outcome::refused,   outcome::unconfirmed, outcome::unsent,
-    outcome::not_found,   outcome::ambiguous, outcome::invalid,
+    outcome::verified,  outcome::saved,     outcome::unchanged,   outcome::planned,
+    outcome::differs,   outcome::refused,   outcome::unconfirmed, outcome::unsent,
+    outcome::not_found, outcome::ambiguous, outcome::invalid,
 };
 
 std::string or_dash(const std::string& text) { return text.empty() ? "-" : text; }
@@ -26,9 +26,7 @@ std::array<std::size_t, all_outcomes.size()> count(const std::vector<row_result>
 }
 
 // The planned settings mean something only where a row was checked.
-bool has_plan(const row_result& r) {
-    return r.found && r.result != outcome::ambiguous;
-}
+bool has_plan(const row_result& r) { return r.found && r.result != outcome::ambiguous; }
 
 }  // namespace
 

@@ -74,7 +74,8 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
         if (seen.emplace(addr, key).second) {
             missing.erase(key);
             answers.push_back(std::move(entry));
-            net.shown->show([&] { return "scanning: " + std::to_string(answers.size()) + " answered"; });
+            net.status_line->show(
+                [&] { return "scanning: " + std::to_string(answers.size()) + " answered"; });
         }
         return false;
     };
@@ -82,10 +83,9 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
     // over the scan, so that one lost request costs no device.
     const bool spread = wanted.empty();
     const milliseconds interval = spread ? receive_timeout / (net.retries + 1) : retry_interval;
-    const receive_result got = receive_with_retries(ex, found, net.retries, interval, [&] {
-        return (spread || !missing.empty()) && send();
-    });
-    net.shown->clear();
+    const receive_result got = receive_with_retries(
+        ex, found, net.retries, interval, [&] { return (spread || !missing.empty()) && send(); });
+    net.status_line->clear();
     warn_lost(got.dropped, "the list may be incomplete");
     if (requests) *requests = sent;
     return exchange_status::done;
@@ -130,25 +130,27 @@ void save_all(const network& net, std::vector<row_result>& rows) {
     const std::size_t sent = book.undecided;
     const auto confirmed = [&](in_addr_t addr, char* text) {
         const bool done = book.take(addr, text);
-        net.shown->show([&] {
-            const auto confirmed_rows = std::count_if(planned.begin(), planned.end(), [](const row_result* r) {
-                return r->result == outcome::saved;
-            });
-            return "saving: " + std::to_string(confirmed_rows) + " of " + std::to_string(sent) + " confirmed";
+        net.status_line->show([&] {
+            const auto confirmed_rows =
+                std::count_if(planned.begin(), planned.end(),
+                              [](const row_result* r) { return r->result == outcome::saved; });
+            return "saving: " + std::to_string(confirmed_rows) + " of " + std::to_string(sent) +
+                   " confirmed";
         });
         return done;
     };
     // Only the devices still without an answer are sent their message again.
-    const receive_result got = receive_with_retries(ex, confirmed, net.retries, retry_interval, [&] {
-        bool any = false;
-        for (row_result* r : planned) {
-            if (r->result != outcome::unconfirmed) continue;
-            if (!send(*r)) return false;
-            any = true;
-        }
-        return any;
-    });
-    net.shown->clear();
+    const receive_result got =
+        receive_with_retries(ex, confirmed, net.retries, retry_interval, [&] {
+            bool any = false;
+            for (row_result* r : planned) {
+                if (r->result != outcome::unconfirmed) continue;
+                if (!send(*r)) return false;
+                any = true;
+            }
+            return any;
+        });
+    net.status_line->clear();
     warn_lost(got.dropped, "some confirmations may be missing");
 }
 
@@ -165,7 +167,7 @@ exchange_status verify_all(const network& net, std::vector<row_result>& rows) {
     const std::size_t total = book.pending;
     const auto checked = [&](in_addr_t addr, char* text) {
         const bool done = book.take(answer(addr, text));
-        net.shown->show([&] {
+        net.status_line->show([&] {
             return "verifying: " + std::to_string(total - book.pending) + " of " +
                    std::to_string(total) + " verified";
         });
@@ -173,7 +175,7 @@ exchange_status verify_all(const network& net, std::vector<row_result>& rows) {
     };
     const receive_result got = receive_with_retries(ex, checked, net.retries, retry_interval,
                                                     [&] { return book.pending > 0 && send(); });
-    net.shown->clear();
+    net.status_line->clear();
     warn_lost(got.dropped, "the verification may be incomplete");
     return exchange_status::done;
 }

@@ -20,8 +20,8 @@ constexpr int max_retries = 10;  // all of them within the 3-second receive
 
 struct network {
     in_addr_t source = htonl(INADDR_ANY);
-    int retries = default_retries;  // how many times a datagram is sent again
-    progress* shown = nullptr;
+    int retries = default_retries;    // how many times a datagram is sent again
+    progress* status_line = nullptr;  // shows each phase on a terminal
 };
 
 // One scan of 3 seconds: the answers in order of arrival, a device that

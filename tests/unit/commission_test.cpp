@@ -40,12 +40,14 @@ TEST_F(CommissionTest, MatchTable) {
         const char* name;
         std::string plan, outcomes, message;
     } cases[] = {
-        {"settings_held_unchanged", "mac,ip,netmask,mtu,dhcp,nameserver\n" + std::string(mac_a) +
-                                        ",10.0.0.5,255.255.255.0,1500,no,none\n",
+        {"settings_held_unchanged",
+         "mac,ip,netmask,mtu,dhcp,nameserver\n" + std::string(mac_a) +
+             ",10.0.0.5,255.255.255.0,1500,no,none\n",
          "unchanged\n", ""},
         {"nothing_named_unchanged", "mac,ip\n" + std::string(mac_a) + ",\n", "unchanged\n", ""},
         {"one_setting_differs", "mac,ip,mtu\n" + std::string(mac_a) + ",10.0.0.5,1400\n",
-         "planned\n", "set hw=02:00:00:00:00:0a;ip=10.0.0.5;nm=255.255.255.0;mtu=1400;gw=10.0.0.1;dhcp=0;"},
+         "planned\n",
+         "set hw=02:00:00:00:00:0a;ip=10.0.0.5;nm=255.255.255.0;mtu=1400;gw=10.0.0.1;dhcp=0;"},
         // The device's own broadcast ip is not the plan's doing.
         {"address_rules_only_for_addresses_set", "mac,nameserver\n02:00:00:00:00:0D,none\n",
          "planned\n",
@@ -76,8 +78,8 @@ TEST_F(CommissionTest, SaveBookTable) {
     answer("192.0.2.10", mac_a, "10.0.0.5");
     answer("192.0.2.10", mac_b, "10.0.0.6");  // behind the same address
     answer("192.0.2.12", "02:00:00:00:00:0c", "10.0.0.7");
-    const std::string plan = std::string("mac,mtu\n") + mac_a + ",600\n" + mac_b +
-                             ",600\n02:00:00:00:00:0c,600\n";
+    const std::string plan =
+        std::string("mac,mtu\n") + mac_a + ",600\n" + mac_b + ",600\n02:00:00:00:00:0c,600\n";
     const std::string ok_a = std::string("ok hw=") + mac_a, ok_b = std::string("ok hw=") + mac_b;
     const struct {
         const char* name;
@@ -85,18 +87,33 @@ TEST_F(CommissionTest, SaveBookTable) {
         std::vector<std::pair<const char*, std::string>> datagrams;
         std::string decided, outcomes;  // per datagram: whether all are decided
     } cases[] = {
-        {"each_confirms", 1, {{"192.0.2.12", "ok hw=02:00:00:00:00:0c\r\n"}, {"192.0.2.10", ok_b}, {"192.0.2.10", ok_a}},
-         "--+", "saved\nsaved\nsaved\n"},
-        {"refusal_decides_first_in_plan_order", 1, {{"192.0.2.10", "err"}, {"192.0.2.10", "err"}, {"192.0.2.12", "no"}},
-         "--+", "refused by device\nrefused by device\nrefused by device\n"},
-        {"other_addresses_decide_nothing", 1, {{"192.0.2.11", ok_a}, {"192.0.2.12", ok_a}},
-         "--", "no confirmation\nno confirmation\nrefused by device\n"},
-        {"duplicate_confirmation_decides_nothing_twice", 1,
+        {"each_confirms",
+         1,
+         {{"192.0.2.12", "ok hw=02:00:00:00:00:0c\r\n"},
+          {"192.0.2.10", ok_b},
+          {"192.0.2.10", ok_a}},
+         "--+",
+         "saved\nsaved\nsaved\n"},
+        {"refusal_decides_first_in_plan_order",
+         1,
+         {{"192.0.2.10", "err"}, {"192.0.2.10", "err"}, {"192.0.2.12", "no"}},
+         "--+",
+         "refused by device\nrefused by device\nrefused by device\n"},
+        {"other_addresses_decide_nothing",
+         1,
+         {{"192.0.2.11", ok_a}, {"192.0.2.12", ok_a}},
+         "--",
+         "no confirmation\nno confirmation\nrefused by device\n"},
+        {"duplicate_confirmation_decides_nothing_twice",
+         1,
          {{"192.0.2.10", ok_b}, {"192.0.2.10", ok_b}, {"192.0.2.10", "err"}},
-         "---", "refused by device\nsaved\nno confirmation\n"},
-        {"answer_to_a_message_sent_again_decides_nothing", 2,
+         "---",
+         "refused by device\nsaved\nno confirmation\n"},
+        {"answer_to_a_message_sent_again_decides_nothing",
+         2,
          {{"192.0.2.10", "err"}, {"192.0.2.10", "err"}, {"192.0.2.10", ok_b}},
-         "---", "refused by device (2 tries)\nsaved\nno confirmation\n"},
+         "---",
+         "refused by device (2 tries)\nsaved\nno confirmation\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -117,23 +134,32 @@ TEST_F(CommissionTest, VerifyBookTable) {
     answer("192.0.2.10", mac_a, "10.0.0.5");
     answer("192.0.2.11", mac_b, "10.0.0.6");
     answer("192.0.2.12", "02:00:00:00:00:0c", "10.0.0.7");
-    const std::string plan = std::string("mac,mtu\n") + mac_a + ",600\n" + mac_b +
-                             ",600\n02:00:00:00:00:0c,1500\n";
+    const std::string plan =
+        std::string("mac,mtu\n") + mac_a + ",600\n" + mac_b + ",600\n02:00:00:00:00:0c,1500\n";
     const struct {
         const char* name;
-        outcome a, b;  // what the saves said of a and b
+        outcome a, b;                                              // what the saves said of a and b
         std::vector<std::pair<std::string, std::string>> answers;  // mac, more tokens
         std::string finished, outcomes;
     } cases[] = {
-        {"verified_whatever_the_confirmation", outcome::unconfirmed, outcome::refused,
+        {"verified_whatever_the_confirmation",
+         outcome::unconfirmed,
+         outcome::refused,
          {{mac_a, "ip=10.0.0.5;mtu=600"}, {mac_b, "ip=10.0.0.6;mtu=600"}},
-         "-+", "verified (no confirmation)\nverified (refused by device)\nunchanged\n"},
-        {"old_settings_differ", outcome::saved, outcome::saved,
+         "-+",
+         "verified (no confirmation)\nverified (refused by device)\nunchanged\n"},
+        {"old_settings_differ",
+         outcome::saved,
+         outcome::saved,
          {{mac_a, "ip=10.0.0.5;mtu=1500"}, {"02-00-00-00-00-0A", "ip=10.0.0.5;mtu=600;dhcp=1"}},
-         "--", "differs (dhcp is on)\ndiffers (no answer)\nunchanged\n"},
-        {"later_answer_verifies", outcome::saved, outcome::unsent,
+         "--",
+         "differs (dhcp is on)\ndiffers (no answer)\nunchanged\n"},
+        {"later_answer_verifies",
+         outcome::saved,
+         outcome::unsent,
          {{mac_a, "ip=10.0.0.5;mtu=1500"}, {mac_a, "ip=10.0.0.5;mtu=600"}, {mac_a, "ip=10.0.0.5"}},
-         "-++", "verified\nnot sent\nunchanged\n"},
+         "-++",
+         "verified\nnot sent\nunchanged\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -143,7 +169,8 @@ TEST_F(CommissionTest, VerifyBookTable) {
         verify_book book(r);
         std::string finished;
         for (const auto& [mac, more] : c.answers) {
-            std::string text = "hw=" + mac + ";nm=255.255.255.0;gw=10.0.0.1;mtu=1500;dhcp=0;" + more;
+            std::string text =
+                "hw=" + mac + ";nm=255.255.255.0;gw=10.0.0.1;mtu=1500;dhcp=0;" + more;
             device_entry e;
             parse_reply(e, text.data());
             finished += book.take(e) ? '+' : '-';
@@ -172,15 +199,15 @@ TEST_F(CommissionTest, UndoPlanTable) {
         // An MTU no plan takes is kept by an empty cell, unless the plan changes it.
         {"unwritable_value_kept", "MAC,ip\n02-00-00-00-00-0A,10.0.0.15\n",
          head + "02-00-00-00-00-0A,10.0.0.5,255.255.255.0,10.0.0.1,0,,10.0.0.53,192.0.2.10\n", ""},
-        {"unwritable_value_changed", "mac,mtu,nameserver\n" + std::string(mac_a) + ",600,\n" +
-                                         mac_b + ",,1.1.1.1\n",
+        {"unwritable_value_changed",
+         "mac,mtu,nameserver\n" + std::string(mac_a) + ",600,\n" + mac_b + ",,1.1.1.1\n",
          head + std::string(mac_a) + ",10.0.0.5,255.255.255.0,10.0.0.1,0,,10.0.0.53,192.0.2.10\n" +
              mac_b + ",10.0.0.6,255.255.255.0,10.0.0.1,1,1400,,192.0.2.11\n",
          "Warning: the undo file can't give 02:00:00:00:00:0a back its mtu '9000'\n"
          "Warning: the undo file can't give 02:00:00:00:00:0b back its nameserver 'none'\n"},
-        {"rows_not_sent_left_out", "mac,ip,mtu\n" + std::string(mac_a) + ",10.0.0.0,\n" + mac_b +
-                                       ",10.0.0.6,1400\n",
-         head, ""},
+        {"rows_not_sent_left_out",
+         "mac,ip,mtu\n" + std::string(mac_a) + ",10.0.0.0,\n" + mac_b + ",10.0.0.6,1400\n", head,
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

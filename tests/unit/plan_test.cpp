@@ -62,7 +62,8 @@ TEST(PlanTest, ReadTable) {
          "4: malformed line: 3 fields, the header has 2\n"
          "5: malformed line: a quote inside an unquoted field\n"},
         {"bad_macs",
-         "mtu,mac\n600,\n,02:00:00:00:00\n,02-00:00-00-00-0a\n,02:00:00:00:00:0g\n,02.00.00.00.00.0a\n",
+         "mtu,mac\n600,\n,02:00:00:00:00\n,02-00:00-00-00-0a\n,02:00:00:00:00:0g\n,02.00.00.00.00."
+         "0a\n",
          "2: mac: '' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
          "3: mac: '02:00:00:00:00' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
          "4: mac: '02-00:00-00-00-0a' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
