@@ -188,6 +188,9 @@ void receive_all(simulator& sim) {
             return;
         }
         handle(sim, sender, std::string_view(buffer, static_cast<std::size_t>(got)));
+        // Each device answers on its own: a flood of datagrams for some
+        // must not hold back what others have to send.
+        send_due(sim);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -73,6 +74,7 @@ void write_json(std::ostream& out, const std::vector<device_entry>& answers) {
 std::string undo_plan(const std::vector<row_result>& rows, std::vector<std::string>& warnings) {
     std::ostringstream out;
     write_header(out);
+    std::set<std::string> ips;  // a plan gives an address once
     for (const row_result& r : rows) {
         if (r.result != outcome::planned) continue;
         const std::vector<std::string> was = cells(r.row->mac, *r.found);
@@ -82,8 +84,10 @@ std::string undo_plan(const std::vector<row_result>& rows, std::vector<std::stri
             if (k == col_nameserver && cell.empty()) {
                 cell = "none";
             } else if (k != col_from && (cell.empty() || cell_problem(k, cell) ||
-                                         (k == col_nameserver && cell == "none"))) {
-                // No plan can write this value. An empty cell keeps what the
+                                         (k == col_nameserver && cell == "none") ||
+                                         (k == col_ip && !ips.insert(*plan_address(cell)).second))) {
+                // No plan can write this value (two devices that shared an ip
+                // can't both be given it back). An empty cell keeps what the
                 // device holds then, which is right unless the plan changed it.
                 if (was[k] != will[k])
                     warnings.push_back("Warning: the undo file can't give " + shown(r.found->hw) +

@@ -46,16 +46,7 @@ std::string column_key(std::string_view cell) {
     return key;
 }
 
-// The checks of the prompts: an address as verify_address accepts it (the
-// whole cell, not its first 15 characters), an MTU from 500 to 1500.
-std::optional<std::string> address(std::string_view cell) {
-    std::string text(cell);
-    if (text.find('\0') != std::string::npos || !verify_address(text.data())) return {};
-    // The canonical form may be shorter: it ends at the terminator written.
-    text.erase(std::min(text.find('\0'), text.size()));
-    return text;
-}
-
+// The checks of the prompts: an MTU from 500 to 1500.
 std::optional<int32_t> mtu(std::string_view cell) {
     if (cell.empty() || cell.size() > 4 ||
         !std::all_of(cell.begin(), cell.end(), [](char c) { return c >= '0' && c <= '9'; }))
@@ -145,13 +136,13 @@ struct checker {
                 r.mac = cell;
                 break;
             case col_ip:
-                r.ip = address(cell);
+                r.ip = plan_address(cell);
                 break;
             case col_netmask:
-                r.netmask = address(cell);
+                r.netmask = plan_address(cell);
                 break;
             case col_gateway:
-                r.gateway = address(cell);
+                r.gateway = plan_address(cell);
                 break;
             case col_dhcp:
                 r.dhcp = dhcp(cell);
@@ -182,7 +173,7 @@ const char* cell_problem(std::size_t column, std::string_view cell) {
     case col_ip:
     case col_netmask:
     case col_gateway:
-        return address(cell) ? nullptr : "is not an IPv4 address";
+        return plan_address(cell) ? nullptr : "is not an IPv4 address";
     case col_dhcp:
         return dhcp(cell) ? nullptr : "is not 0, 1, yes or no";
     case col_mtu:
@@ -192,6 +183,14 @@ const char* cell_problem(std::size_t column, std::string_view cell) {
     default:
         return nullptr;
     }
+}
+
+std::optional<std::string> plan_address(std::string_view cell) {
+    std::string text(cell);
+    if (text.find('\0') != std::string::npos || !verify_address(text.data())) return {};
+    // The canonical form may be shorter: it ends at the terminator written.
+    text.erase(std::min(text.find('\0'), text.size()));
+    return text;
 }
 
 std::string mac_key(std::string_view mac) {

@@ -47,6 +47,10 @@ struct plan {
 // no MAC address and no given IP address occurs twice.
 plan read_plan(std::string_view text);
 
+// An address as zkdetect's prompts accept it (the whole cell, not its first
+// 15 characters), in canonical form; none when they refuse it.
+std::optional<std::string> plan_address(std::string_view cell);
+
 // Why a plan refuses cell in column, or nullptr when it takes it.
 const char* cell_problem(std::size_t column, std::string_view cell);
 

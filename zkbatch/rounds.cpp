@@ -23,24 +23,29 @@ void warn_lost(unsigned long lost, const char* consequence) {
 }
 
 // Receives on ex for at most receive_timeout, or until handler stops it.
-// Every interval, at most retries times, resend() sends again; it returns
-// false when nothing needs sending any more.
+// At most retries times, resend() sends again once interval has passed
+// since the last send and since *progressed, which the handler sets
+// whenever a datagram brings something new: a slow but working network
+// gets no copies while its answers still come. resend() returns false when
+// nothing needs sending any more.
 receive_result receive_with_retries(const exchange_sockets& ex, const reply_handler& handler,
                                     int retries, milliseconds interval,
+                                    const clock::time_point* progressed,
                                     const std::function<bool()>& resend) {
     const auto start = clock::now();
     const auto deadline = start + receive_timeout;
-    auto next = start + interval;
+    auto sent = start;
+    const auto due = [&] { return (progressed ? std::max(sent, *progressed) : sent) + interval; };
     for (;;) {
-        const auto until = retries > 0 ? std::min(next, deadline) : deadline;
+        const auto until = retries > 0 ? std::min(due(), deadline) : deadline;
         const auto left = std::chrono::ceil<milliseconds>(until - clock::now());
         const receive_result got = receiver(ex, handler, std::max(left, milliseconds(0)));
         const auto now = clock::now();
         if (got.stopped || now >= deadline) return got;
-        if (retries > 0 && now >= next) {
+        if (retries > 0 && now >= due()) {
             --retries;
             if (!resend()) retries = 0;
-            next = std::max(next + interval, now);
+            sent = now;
         }
     }
 }
@@ -68,10 +73,12 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
 
     std::set<std::pair<in_addr_t, std::string>> seen;
     std::set<std::string> missing = wanted;
+    auto progressed = clock::now();
     const auto found = [&](in_addr_t addr, char* text) {
         device_entry entry = answer(addr, text);
         std::string key = mac_key(entry.hw);
         if (seen.emplace(addr, key).second) {
+            progressed = clock::now();
             missing.erase(key);
             answers.push_back(std::move(entry));
             net.status_line->show(
@@ -83,8 +90,9 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
     // over the scan, so that one lost request costs no device.
     const bool spread = wanted.empty();
     const milliseconds interval = spread ? receive_timeout / (net.retries + 1) : retry_interval;
-    const receive_result got = receive_with_retries(
-        ex, found, net.retries, interval, [&] { return (spread || !missing.empty()) && send(); });
+    const receive_result got =
+        receive_with_retries(ex, found, net.retries, interval, spread ? nullptr : &progressed,
+                             [&] { return (spread || !missing.empty()) && send(); });
     net.status_line->clear();
     warn_lost(got.dropped, "the list may be incomplete");
     if (requests) *requests = sent;
@@ -128,8 +136,11 @@ void save_all(const network& net, std::vector<row_result>& rows) {
     if (book.undecided == 0) return;
 
     const std::size_t sent = book.undecided;
+    auto progressed = clock::now();
     const auto confirmed = [&](in_addr_t addr, char* text) {
+        const std::size_t undecided = book.undecided;
         const bool done = book.take(addr, text);
+        if (book.undecided != undecided) progressed = clock::now();
         net.status_line->show([&] {
             const auto confirmed_rows =
                 std::count_if(planned.begin(), planned.end(),
@@ -141,7 +152,7 @@ void save_all(const network& net, std::vector<row_result>& rows) {
     };
     // Only the devices still without an answer are sent their message again.
     const receive_result got =
-        receive_with_retries(ex, confirmed, net.retries, retry_interval, [&] {
+        receive_with_retries(ex, confirmed, net.retries, retry_interval, &progressed, [&] {
             bool any = false;
             for (row_result* r : planned) {
                 if (r->result != outcome::unconfirmed) continue;
@@ -165,16 +176,20 @@ exchange_status verify_all(const network& net, std::vector<row_result>& rows) {
     if (!send()) return exchange_status::send_failed;
 
     const std::size_t total = book.pending;
+    auto progressed = clock::now();
     const auto checked = [&](in_addr_t addr, char* text) {
+        const std::size_t pending = book.pending;
         const bool done = book.take(answer(addr, text));
+        if (book.pending != pending) progressed = clock::now();
         net.status_line->show([&] {
             return "verifying: " + std::to_string(total - book.pending) + " of " +
                    std::to_string(total) + " verified";
         });
         return done;
     };
-    const receive_result got = receive_with_retries(ex, checked, net.retries, retry_interval,
-                                                    [&] { return book.pending > 0 && send(); });
+    const receive_result got =
+        receive_with_retries(ex, checked, net.retries, retry_interval, &progressed,
+                             [&] { return book.pending > 0 && send(); });
     net.status_line->clear();
     warn_lost(got.dropped, "the verification may be incomplete");
     return exchange_status::done;

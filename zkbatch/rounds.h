@@ -13,7 +13,9 @@
 #include "exchange.h"
 #include "progress.h"
 
-// A request or set message without its answer is sent again after this.
+// A request or set message without its answer is sent again once this long
+// has passed since it was sent and since the last answer that brought
+// something new, so that a slow but working network gets no copies.
 constexpr std::chrono::milliseconds retry_interval{250};
 constexpr int default_retries = 6;
 constexpr int max_retries = 10;  // all of them within the 3-second receive
@@ -26,7 +28,7 @@ struct network {
 
 // One scan of 3 seconds: the answers in order of arrival, a device that
 // answers several requests from one address once. The request is sent
-// again each retry_interval until every MAC in wanted has answered, or
+// again (see retry_interval) until every MAC in wanted has answered, or
 // the retries run out; without any MAC to wait for, the requests are
 // spread over the scan. *requests gets how many were sent. Warns on
 // standard error when the system dropped answers.
@@ -35,12 +37,12 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
 
 // Sends every planned row's set message in one burst and collects the
 // confirmations in receives of at most 3 seconds in all; a row without an
-// answer is sent its message again each retry_interval. Planned rows
+// answer is sent its message again (see retry_interval). Planned rows
 // become saved, refused, unconfirmed or unsent. A failure prints
 // zkdetect's message on standard error.
 void save_all(const network& net, std::vector<row_result>& rows);
 
 // Scans again for the rows that were sent a set message: each becomes
 // verified or differs. The scan ends once every one is verified, and asks
-// again each retry_interval while one is not.
+// again (see retry_interval) while one is not.
 exchange_status verify_all(const network& net, std::vector<row_result>& rows);

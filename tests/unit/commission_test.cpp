@@ -186,6 +186,7 @@ TEST_F(CommissionTest, UndoPlanTable) {
     answer("192.0.2.11", mac_b, "10.0.0.6", "ns=none;mtu=1400;dhcp=1");
     answer("192.0.2.12", "02:00:00:00:00:0c", "10.0.0.7", "dhcp=10");
     answers.back().gw[0] = '\0';  // it reported no gateway
+    answer("192.0.2.13", "02:00:00:00:00:0d", "10.0.0.6");
     const std::string head = "mac,ip,netmask,gateway,dhcp,mtu,nameserver,from\n";
     const struct {
         const char* name;
@@ -205,6 +206,13 @@ TEST_F(CommissionTest, UndoPlanTable) {
              mac_b + ",10.0.0.6,255.255.255.0,10.0.0.1,1,1400,,192.0.2.11\n",
          "Warning: the undo file can't give 02:00:00:00:00:0a back its mtu '9000'\n"
          "Warning: the undo file can't give 02:00:00:00:00:0b back its nameserver 'none'\n"},
+        // A plan gives an address once: two devices that shared one can't
+        // both be given it back.
+        {"shared_ip_given_back_once",
+         "mac,ip\n" + std::string(mac_b) + ",10.0.0.16\n02:00:00:00:00:0d,10.0.0.18\n",
+         head + mac_b + ",10.0.0.6,255.255.255.0,10.0.0.1,1,1400,,192.0.2.11\n" +
+             "02:00:00:00:00:0d,,255.255.255.0,10.0.0.1,0,1500,none,192.0.2.13\n",
+         "Warning: the undo file can't give 02:00:00:00:00:0d back its ip '10.0.0.6'\n"},
         {"rows_not_sent_left_out",
          "mac,ip,mtu\n" + std::string(mac_a) + ",10.0.0.0,\n" + mac_b + ",10.0.0.6,1400\n", head,
          ""},
