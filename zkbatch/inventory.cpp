@@ -83,9 +83,10 @@ std::string undo_plan(const std::vector<row_result>& rows, std::vector<std::stri
             std::string cell = was[k];
             if (k == col_nameserver && cell.empty()) {
                 cell = "none";
-            } else if (k != col_from && (cell.empty() || cell_problem(k, cell) ||
-                                         (k == col_nameserver && cell == "none") ||
-                                         (k == col_ip && !ips.insert(*plan_address(cell)).second))) {
+            } else if (k != col_from &&
+                       (cell.empty() || cell_problem(k, cell) ||
+                        (k == col_nameserver && cell == "none") ||
+                        (k == col_ip && !ips.insert(*plan_address(cell)).second))) {
                 // No plan can write this value (two devices that shared an ip
                 // can't both be given it back). An empty cell keeps what the
                 // device holds then, which is right unless the plan changed it.
