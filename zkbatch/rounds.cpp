@@ -62,13 +62,12 @@ device_entry answer(in_addr_t addr, char* text) {
 }  // namespace
 
 exchange_status scan(const network& net, const std::set<std::string>& wanted,
-                     std::vector<device_entry>& answers, int* requests) {
+                     std::vector<device_entry>& answers) {
     exchange_sockets ex;
     if (const exchange_status opened = open_exchange(net.source, broadcast, ex);
         opened != exchange_status::done)
         return opened;
-    int sent = 0;
-    const auto send = [&] { return send_request(ex, discovery_request) == 0 && ++sent > 0; };
+    const auto send = [&] { return send_request(ex, discovery_request) == 0; };
     if (!send()) return exchange_status::send_failed;
 
     std::set<std::pair<in_addr_t, std::string>> seen;
@@ -95,7 +94,6 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
                              [&] { return (spread || !missing.empty()) && send(); });
     net.status_line->clear();
     warn_lost(got.dropped, "the list may be incomplete");
-    if (requests) *requests = sent;
     return exchange_status::done;
 }
 

@@ -30,10 +30,10 @@ struct network {
 // answers several requests from one address once. The request is sent
 // again (see retry_interval) until every MAC in wanted has answered, or
 // the retries run out; without any MAC to wait for, the requests are
-// spread over the scan. *requests gets how many were sent. Warns on
-// standard error when the system dropped answers.
+// spread over the scan. Warns on standard error when the system dropped
+// answers.
 exchange_status scan(const network& net, const std::set<std::string>& wanted,
-                     std::vector<device_entry>& answers, int* requests = nullptr);
+                     std::vector<device_entry>& answers);
 
 // Sends every planned row's set message in one burst and collects the
 // confirmations in receives of at most 3 seconds in all; a row without an
