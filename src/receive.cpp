@@ -1,0 +1,259 @@
+// The receive: every reply socket emptied into memory each round, so that
+// slow output never backs up the system's queues, and the datagrams handed
+// over in order of arrival across the sockets.
+#include <linux/sock_diag.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <limits>
+#include <memory>
+#include <thread>
+
+#include "exchange.h"
+
+namespace {
+
+using nanoseconds = std::int64_t;
+
+nanoseconds realtime_now() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<nanoseconds>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+// The system stamps a datagram on arrival, a moment before it reaches its
+// socket's queue. Only datagrams stamped this long before a round began are
+// handed over in that round, so one still on its way to another socket of
+// the set can't be overtaken by a later one.
+constexpr nanoseconds settle_ns = 10'000'000;
+
+// A round reads at most this many datagrams from one socket, so that a
+// flood can't hold a round (and with it the deadline) open.
+constexpr std::size_t round_limit = 16384;
+
+// In a burst every wait ends at once, with a datagram or two per socket, and
+// reading them costs a system call each. A round that read something lasts
+// at least this long, so each read takes a batch; the buffers hold many
+// times what arrives meanwhile.
+constexpr auto round_pace = std::chrono::microseconds(500);
+
+// A datagram read but not yet handed over: its payload and a small header.
+struct queued {
+    nanoseconds stamp = 0;
+    in_addr_t from = 0;
+    std::uint16_t len = 0;
+    std::unique_ptr<char[]> text;
+};
+
+struct reply_queue {
+    int fd = -1;
+    std::deque<queued> backlog;  // in the order the socket delivered them
+    std::uint32_t drops = 0;     // the socket's drop count, as last reported
+};
+
+// The buffers of one recvmmsg call, set up once per receive.
+struct read_batch {
+    static constexpr unsigned size = 64;
+    static constexpr std::size_t control_size =
+        CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(std::uint32_t));
+    char bufs[size][max_payload] = {};
+    alignas(cmsghdr) char control[size][control_size] = {};
+    iovec iov[size] = {};
+    mmsghdr msgs[size] = {};
+    sockaddr_in from[size] = {};
+
+    // Ready for the next call: the system overwrote the lengths.
+    void reset() {
+        for (unsigned i = 0; i < size; ++i) {
+            iov[i] = {bufs[i], max_payload};
+            msgs[i] = {};
+            msgs[i].msg_hdr.msg_name = &from[i];
+            msgs[i].msg_hdr.msg_namelen = sizeof from[i];
+            msgs[i].msg_hdr.msg_iov = &iov[i];
+            msgs[i].msg_hdr.msg_iovlen = 1;
+            msgs[i].msg_hdr.msg_control = control[i];
+            msgs[i].msg_hdr.msg_controllen = control_size;
+        }
+    }
+};
+
+// Reads what is queued on q's socket into its backlog. Returns false when a
+// read failed.
+bool drain(reply_queue& q, read_batch& b) {
+    constexpr unsigned batch = read_batch::size;
+    std::size_t taken = 0;
+    while (taken < round_limit) {
+        b.reset();
+        const int got = recvmmsg(q.fd, b.msgs, batch, MSG_DONTWAIT, nullptr);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+        for (int i = 0; i < got; ++i) {
+            queued item;
+            item.stamp = -1;
+            for (cmsghdr* c = CMSG_FIRSTHDR(&b.msgs[i].msg_hdr); c;
+                 c = CMSG_NXTHDR(&b.msgs[i].msg_hdr, c)) {
+                if (c->cmsg_level != SOL_SOCKET) continue;
+                if (c->cmsg_type == SCM_TIMESTAMPNS) {
+                    timespec ts{};
+                    std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+                    item.stamp = static_cast<nanoseconds>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+                } else if (c->cmsg_type == SO_RXQ_OVFL) {
+                    std::uint32_t drops = 0;
+                    std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
+                    q.drops = std::max(q.drops, drops);
+                }
+            }
+            if (item.stamp < 0) item.stamp = realtime_now();
+            item.from = b.from[i].sin_addr.s_addr;
+            // A longer datagram was cut at max_payload bytes.
+            item.len = static_cast<std::uint16_t>(b.msgs[i].msg_len);
+            item.text = std::make_unique_for_overwrite<char[]>(item.len);
+            std::memcpy(item.text.get(), b.bufs[i], item.len);
+            q.backlog.push_back(std::move(item));
+        }
+        taken += static_cast<std::size_t>(got);
+        if (static_cast<unsigned>(got) < batch) break;
+    }
+    return true;
+}
+
+// The queue whose next datagram is the oldest, or nullptr when all are
+// empty.
+reply_queue* oldest(std::deque<reply_queue>& queues) {
+    reply_queue* best = nullptr;
+    for (reply_queue& q : queues) {
+        if (!q.backlog.empty() &&
+            (!best || q.backlog.front().stamp < best->backlog.front().stamp)) {
+            best = &q;
+        }
+    }
+    return best;
+}
+
+// The reply sockets of a receive with what was read from them.
+struct reply_set {
+    std::deque<reply_queue> queues;
+    std::vector<pollfd> watched;  // revents: readable at the last wait
+    std::unique_ptr<read_batch> batch = std::make_unique<read_batch>();
+    bool failed = false;   // a wait or read failed
+    std::size_t read = 0;  // datagrams read so far
+};
+
+// Reads the sockets that the last wait found readable, or all of them.
+void read_sockets(reply_set& set, bool all) {
+    for (std::size_t i = 0; i < set.queues.size(); ++i) {
+        if (set.watched[i].revents == 0 && !all) continue;
+        const std::size_t before = set.queues[i].backlog.size();
+        if (!drain(set.queues[i], *set.batch)) set.failed = true;
+        set.read += set.queues[i].backlog.size() - before;
+    }
+}
+
+// Hands the datagrams stamped no later than cutoff to handler, oldest
+// first, freeing each. When keep_reading is set and slow output holds it
+// up, it reads the sockets again each round_pace, so that their queues
+// don't fill meanwhile. Returns true when the handler asked to stop.
+bool hand_over(reply_set& set, nanoseconds cutoff, const reply_handler& handler,
+               bool keep_reading) {
+    using clock = std::chrono::steady_clock;
+    constexpr unsigned check_every = 16;
+    auto next_read = clock::now() + round_pace;
+    char text[max_payload + 1];
+    unsigned handed = 0;
+    for (reply_queue* q = oldest(set.queues); q && q->backlog.front().stamp <= cutoff;
+         q = oldest(set.queues)) {
+        const queued next = std::move(q->backlog.front());
+        q->backlog.pop_front();
+        // A zero byte inside ends the text early, which is what the handler
+        // sees.
+        std::memcpy(text, next.text.get(), next.len);
+        text[next.len] = '\0';
+        if (handler(next.from, text)) return true;
+        if (keep_reading && ++handed % check_every == 0 && clock::now() >= next_read) {
+            next_read = clock::now() + round_pace;
+            if (poll(set.watched.data(), set.watched.size(), 0) > 0) read_sockets(set, false);
+        }
+    }
+    return false;
+}
+
+// What the sockets' full buffers dropped. The count in a read's ancillary
+// data misses drops after the last datagram queued, so the socket's own
+// count is asked for too.
+unsigned long dropped(const std::deque<reply_queue>& queues) {
+    unsigned long total = 0;
+    for (const reply_queue& q : queues) {
+        std::uint32_t info[SK_MEMINFO_VARS] = {};
+        socklen_t len = sizeof info;
+        std::uint32_t drops = q.drops;
+        if (getsockopt(q.fd, SOL_SOCKET, SO_MEMINFO, info, &len) == 0 &&
+            len > SK_MEMINFO_DROPS * sizeof info[0]) {
+            drops = std::max(drops, info[SK_MEMINFO_DROPS]);
+        }
+        total += drops;
+    }
+    return total;
+}
+
+}  // namespace
+
+receive_result receiver(const exchange_sockets& ex, const reply_handler& handler,
+                        std::chrono::milliseconds bound) {
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + bound;
+    receive_result result;
+
+    reply_set set;
+    for (const socket_fd& sock : ex.replies) {
+        set.queues.push_back(reply_queue{sock.fd, {}, 0});
+        // Marked readable, so that the first round reads every socket.
+        set.watched.push_back(pollfd{sock.fd, POLLIN, POLLIN});
+    }
+
+    // Each round first empties every socket into memory, so that slow
+    // output never backs up the system's queues, then hands over what has
+    // settled. What is queued when the deadline passes arrived in time: the
+    // last round reads it all and hands everything over, and reads no more.
+    for (;;) {
+        const auto round_began = clock::now();
+        const bool last = set.failed || round_began >= deadline;
+        const nanoseconds round_start = realtime_now();
+        const std::size_t read_before = set.read;
+        // A socket that the wait did not find readable got its datagrams
+        // after the round began, so they wait for the next round.
+        read_sockets(set, last);
+        // After a failed read, one last round hands over what was read.
+        if (set.failed && !last) continue;
+        const nanoseconds cutoff =
+            last ? std::numeric_limits<nanoseconds>::max() : round_start - settle_ns;
+        result.stopped = hand_over(set, cutoff, handler, !last);
+        if (result.stopped || last) break;
+        if (set.read != read_before) {
+            const auto until = std::min(round_began + round_pace, deadline);
+            if (until > clock::now()) std::this_thread::sleep_until(until);
+        }
+
+        // Wait for the next datagram, the deadline, or the moment the oldest
+        // datagram held back has settled; rounded up, so no busy wait.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
+        auto timeout = std::max<std::int64_t>(left.count(), 0);
+        if (const reply_queue* q = oldest(set.queues)) {
+            const nanoseconds due = q->backlog.front().stamp + settle_ns - realtime_now();
+            timeout =
+                std::min<std::int64_t>(timeout, std::max<nanoseconds>(due / 1'000'000 + 1, 1));
+        }
+        const int ready = poll(set.watched.data(), set.watched.size(), static_cast<int>(timeout));
+        if (ready < 0 && errno != EINTR) set.failed = true;
+    }
+    result.dropped = dropped(set.queues);
+    return result;
+}
