@@ -120,7 +120,7 @@ save_plan read_plan(uint8_t b) {
 
 exchange_status exchange(in_addr_t source, in_addr_t destination, const char* text,
                          const reply_handler& handler, std::chrono::milliseconds /*bound*/,
-                         unsigned long* /*lost*/) {
+                         receive_result* /*received*/) {
     ++set_messages;
     FUZZ_CHECK(set_messages == 1);
     FUZZ_CHECK(source == source_addr && destination == broadcast_addr);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <utility>
 
 socket_fd& socket_fd::operator=(socket_fd&& other) noexcept {
     if (this != &other) {
@@ -126,17 +127,16 @@ exchange_status open_exchange(in_addr_t source, in_addr_t destination, exchange_
 
     // A broadcast reaches every socket on the wildcard address, so there is
     // exactly one; unicast replies go to the group on the reply address.
-    ex.replies.push_back(reply_socket(htonl(INADDR_ANY)));
+    socket_fd any = reply_socket(htonl(INADDR_ANY));
+    if (!any.valid()) return exchange_status::listen_failed;
+    ex.replies.push_back(std::move(any));
+    // The group only adds buffer: short of descriptors, it takes as many
+    // sockets as open, and with none the wildcard socket hears everything.
     const in_addr_t local = reply_address(ex.request, destination);
-    if (local != htonl(INADDR_ANY)) {
-        for (std::size_t i = 0; i < reply_group_size; ++i)
-            ex.replies.push_back(reply_socket(local));
-    }
-    for (const socket_fd& sock : ex.replies) {
-        if (!sock.valid()) {
-            ex.replies.clear();
-            return exchange_status::listen_failed;
-        }
+    for (std::size_t i = 0; i < reply_group_size && local != htonl(INADDR_ANY); ++i) {
+        socket_fd sock = reply_socket(local);
+        if (!sock.valid()) break;
+        ex.replies.push_back(std::move(sock));
     }
     return exchange_status::done;
 }
@@ -150,12 +150,12 @@ int send_request(const exchange_sockets& ex, const char* text) {
 
 exchange_status exchange(in_addr_t source, in_addr_t destination, const char* text,
                          const reply_handler& handler, std::chrono::milliseconds bound,
-                         unsigned long* lost) {
+                         receive_result* received) {
     exchange_sockets ex;
     const exchange_status opened = open_exchange(source, destination, ex);
     if (opened != exchange_status::done) return opened;
     if (send_request(ex, text) != 0) return exchange_status::send_failed;
-    const receive_result received = receiver(ex, handler, bound);
-    if (lost) *lost = received.dropped;
+    const receive_result got = receiver(ex, handler, bound);
+    if (received) *received = got;
     return exchange_status::done;
 }

@@ -59,9 +59,11 @@ struct exchange_sockets {
 enum class exchange_status { done, listen_failed, send_failed };
 
 // Opens the sockets of an exchange from source to destination; sends
-// nothing. listen_failed: another program holds the reply port, or a reply
-// socket could not be set up. send_failed: the request socket could not be
-// bound to source or routed to destination.
+// nothing. The reply group gets as many sockets as can be opened, none when
+// descriptors run short. listen_failed: another program holds the reply
+// port, or not even the wildcard reply socket could be set up.
+// send_failed: the request socket could not be bound to source or routed
+// to destination.
 exchange_status open_exchange(in_addr_t source, in_addr_t destination, exchange_sockets& ex);
 
 // Sends text (without its terminator) as one datagram on ex's request
@@ -73,6 +75,10 @@ struct receive_result {
     // the sockets were opened: a later receive on them counts these again.
     unsigned long dropped = 0;
     bool stopped = false;  // the handler asked to stop
+    // The errno of a wait or read that failed and ended the receive before
+    // its bound, 0 when none did: what was read is handed over, but what
+    // came after is missing.
+    int error = 0;
 };
 
 // Hands every datagram arriving on ex's reply sockets to handler, one at a
@@ -85,8 +91,7 @@ receive_result receiver(const exchange_sockets& ex, const reply_handler& handler
 
 // The whole pattern: listen first (so no early reply is lost), send, then
 // receive for at most bound. Nothing is sent when the reply sockets can't
-// be set up. *lost, when given, gets the receiver's count of dropped
-// replies.
+// be set up. *received, when given, gets what the receive reported.
 exchange_status exchange(in_addr_t source, in_addr_t destination, const char* text,
                          const reply_handler& handler, std::chrono::milliseconds bound,
-                         unsigned long* lost = nullptr);
+                         receive_result* received = nullptr);

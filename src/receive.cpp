@@ -144,7 +144,7 @@ struct reply_set {
     std::deque<reply_queue> queues;
     std::vector<pollfd> watched;  // revents: readable at the last wait
     std::unique_ptr<read_batch> batch = std::make_unique<read_batch>();
-    bool failed = false;   // a wait or read failed
+    int error = 0;         // errno of a wait or read that failed
     std::size_t read = 0;  // datagrams read so far
 };
 
@@ -153,7 +153,8 @@ void read_sockets(reply_set& set, bool all) {
     for (std::size_t i = 0; i < set.queues.size(); ++i) {
         if (set.watched[i].revents == 0 && !all) continue;
         const std::size_t before = set.queues[i].backlog.size();
-        if (!drain(set.queues[i], *set.batch)) set.failed = true;
+        // The first failure is the one to report.
+        if (!drain(set.queues[i], *set.batch) && set.error == 0) set.error = errno;
         set.read += set.queues[i].backlog.size() - before;
     }
 }
@@ -225,14 +226,14 @@ receive_result receiver(const exchange_sockets& ex, const reply_handler& handler
     // last round reads it all and hands everything over, and reads no more.
     for (;;) {
         const auto round_began = clock::now();
-        const bool last = set.failed || round_began >= deadline;
+        const bool last = set.error != 0 || round_began >= deadline;
         const nanoseconds round_start = realtime_now();
         const std::size_t read_before = set.read;
         // A socket that the wait did not find readable got its datagrams
         // after the round began, so they wait for the next round.
         read_sockets(set, last);
         // After a failed read, one last round hands over what was read.
-        if (set.failed && !last) continue;
+        if (set.error != 0 && !last) continue;
         const nanoseconds cutoff =
             last ? std::numeric_limits<nanoseconds>::max() : round_start - settle_ns;
         result.stopped = hand_over(set, cutoff, handler, !last);
@@ -252,8 +253,9 @@ receive_result receiver(const exchange_sockets& ex, const reply_handler& handler
                 std::min<std::int64_t>(timeout, std::max<nanoseconds>(due / 1'000'000 + 1, 1));
         }
         const int ready = poll(set.watched.data(), set.watched.size(), static_cast<int>(timeout));
-        if (ready < 0 && errno != EINTR) set.failed = true;
+        if (ready < 0 && errno != EINTR) set.error = errno;
     }
     result.dropped = dropped(set.queues);
+    result.error = set.error;
     return result;
 }

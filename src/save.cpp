@@ -42,7 +42,8 @@ int save_config(in_addr_t source, in_addr_t destination, std::FILE* out) {
     }
     // Nothing changes on the device unless the operator can read the outcome.
     if (std::fflush(out) != 0 || std::ferror(out)) return -1;
-    switch (exchange(source, destination, msg, save_response, receive_timeout)) {
+    receive_result received;
+    switch (exchange(source, destination, msg, save_response, receive_timeout, &received)) {
     case exchange_status::listen_failed:
         // Nothing is sent to a device whose confirmation could not be heard.
         std::fputs("Error listening for replies on UDP port 65002!\n", out);
@@ -52,6 +53,10 @@ int save_config(in_addr_t source, in_addr_t destination, std::FILE* out) {
         return -1;
     case exchange_status::done:
         break;
+    }
+    if (received.error != 0) {
+        std::fprintf(out, "Warning: receive failed (%s), the confirmation may be missing!\n",
+                     std::strerror(received.error));
     }
     std::fputs(saved ? "Configuration saved!\n" : "Failed saving configuration\n", out);
     return 0;

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "devices.h"
 #include "exchange.h"
@@ -33,9 +34,9 @@ int main(int argc, char** argv) {
     }
 
     std::printf("Scanning network for zefo*kit devices...\n");
-    unsigned long lost = 0;
+    receive_result scanned;
     switch (exchange(source.s_addr, destination, discovery_request, device_found, receive_timeout,
-                     &lost)) {
+                     &scanned)) {
     case exchange_status::listen_failed:
         std::printf("Error listening for replies on UDP port 65002!\n");
         return finish(-1);
@@ -45,9 +46,15 @@ int main(int argc, char** argv) {
     case exchange_status::done:
         break;
     }
-    if (lost > 0) {
+    if (scanned.dropped > 0) {
         std::printf("Warning: %lu replies lost (receive buffer full), the list is incomplete!\n",
-                    lost);
+                    scanned.dropped);
+    }
+    // The scan goes on with what it heard, but the operator must know that
+    // it stopped listening early.
+    if (scanned.error != 0) {
+        std::printf("Warning: receive failed (%s), the list is incomplete!\n",
+                    std::strerror(scanned.error));
     }
 
     if (num_devs == 0) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <utility>
 
@@ -16,9 +17,14 @@ using std::chrono::milliseconds;
 
 const in_addr_t broadcast = htonl(INADDR_BROADCAST);
 
-void warn_lost(unsigned long lost, const char* consequence) {
-    if (lost > 0)
-        std::fprintf(stderr, "Warning: %lu replies lost (receive buffer full), %s!\n", lost,
+// What a receive missed: replies the system dropped, or all that came after
+// a wait or read failed.
+void warn_missed(const receive_result& got, const char* consequence) {
+    if (got.dropped > 0)
+        std::fprintf(stderr, "Warning: %lu replies lost (receive buffer full), %s!\n", got.dropped,
+                     consequence);
+    if (got.error != 0)
+        std::fprintf(stderr, "Warning: receive failed (%s), %s!\n", std::strerror(got.error),
                      consequence);
 }
 
@@ -41,7 +47,7 @@ receive_result receive_with_retries(const exchange_sockets& ex, const reply_hand
         const auto left = std::chrono::ceil<milliseconds>(until - clock::now());
         const receive_result got = receiver(ex, handler, std::max(left, milliseconds(0)));
         const auto now = clock::now();
-        if (got.stopped || now >= deadline) return got;
+        if (got.stopped || got.error != 0 || now >= deadline) return got;
         if (retries > 0 && now >= due()) {
             --retries;
             if (!resend()) retries = 0;
@@ -93,7 +99,7 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
         receive_with_retries(ex, found, net.retries, interval, spread ? nullptr : &progressed,
                              [&] { return (spread || !missing.empty()) && send(); });
     net.status_line->clear();
-    warn_lost(got.dropped, "the list may be incomplete");
+    warn_missed(got, "the list may be incomplete");
     return exchange_status::done;
 }
 
@@ -160,7 +166,7 @@ void save_all(const network& net, std::vector<row_result>& rows) {
             return any;
         });
     net.status_line->clear();
-    warn_lost(got.dropped, "some confirmations may be missing");
+    warn_missed(got, "some confirmations may be missing");
 }
 
 exchange_status verify_all(const network& net, std::vector<row_result>& rows) {
@@ -189,6 +195,6 @@ exchange_status verify_all(const network& net, std::vector<row_result>& rows) {
         receive_with_retries(ex, checked, net.retries, retry_interval, &progressed,
                              [&] { return book.pending > 0 && send(); });
     net.status_line->clear();
-    warn_lost(got.dropped, "the verification may be incomplete");
+    warn_missed(got, "the verification may be incomplete");
     return exchange_status::done;
 }
