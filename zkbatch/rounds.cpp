@@ -65,16 +65,22 @@ device_entry answer(in_addr_t addr, char* text) {
     return entry;
 }
 
+// Opens the sockets of a scan and sends its first request.
+exchange_status start_scan(const network& net, exchange_sockets& ex) {
+    const exchange_status opened = open_exchange(net.source, broadcast, ex);
+    if (opened != exchange_status::done) return opened;
+    if (send_request(ex, discovery_request) != 0) return exchange_status::send_failed;
+    return exchange_status::done;
+}
+
 }  // namespace
 
 exchange_status scan(const network& net, const std::set<std::string>& wanted,
                      std::vector<device_entry>& answers) {
     exchange_sockets ex;
-    if (const exchange_status opened = open_exchange(net.source, broadcast, ex);
-        opened != exchange_status::done)
-        return opened;
+    if (const exchange_status started = start_scan(net, ex); started != exchange_status::done)
+        return started;
     const auto send = [&] { return send_request(ex, discovery_request) == 0; };
-    if (!send()) return exchange_status::send_failed;
 
     std::set<std::pair<in_addr_t, std::string>> seen;
     std::set<std::string> missing = wanted;
@@ -173,11 +179,9 @@ exchange_status verify_all(const network& net, std::vector<row_result>& rows) {
     verify_book book(rows);
     if (book.pending == 0) return exchange_status::done;
     exchange_sockets ex;
-    if (const exchange_status opened = open_exchange(net.source, broadcast, ex);
-        opened != exchange_status::done)
-        return opened;
+    if (const exchange_status started = start_scan(net, ex); started != exchange_status::done)
+        return started;
     const auto send = [&] { return send_request(ex, discovery_request) == 0; };
-    if (!send()) return exchange_status::send_failed;
 
     const std::size_t total = book.pending;
     auto progressed = clock::now();
