@@ -1,0 +1,110 @@
+// fail_call: an LD_PRELOAD shim that makes one call of recvmmsg, poll or
+// getifaddrs fail with a chosen errno, for the failures that nothing real
+// provokes on demand. ZK_FAIL holds comma-separated NAME:N:ERRNO items:
+// the N-th call of NAME fails (N+ : that one and every later one), e.g.
+// ZK_FAIL=recvmmsg:2:EIO or ZK_FAIL=getifaddrs:1+:ENOMEM. ERRNO is a name
+// such as EIO or a number. A case preloads it through run_case's preload
+// wrapper (before as_user); each program counts anew, and the shells and
+// setpriv in front of zkdetect make none of these calls.
+#include <dlfcn.h>
+#include <ifaddrs.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+enum call { call_recvmmsg, call_poll, call_getifaddrs, call_count };
+constexpr const char* call_names[call_count] = {"recvmmsg", "poll", "getifaddrs"};
+
+struct rule {
+    long nth = 0;  // 0: this call never fails
+    bool later_too = false;
+    int error = 0;
+};
+
+int errno_of(const std::string& text) {
+    for (int e = 1; e < 4096; ++e) {
+        const char* name = strerrorname_np(e);
+        if (name && text == name) return e;
+    }
+    return std::atoi(text.c_str());
+}
+
+// Read once; a missing or malformed ZK_FAIL ends the program, since a case
+// that fails nothing would pass for the wrong reason.
+const rule* rules() {
+    static rule parsed[call_count];
+    static const bool done = [] {
+        const char* env = std::getenv("ZK_FAIL");
+        const std::string items = env ? env : "";
+        if (items.empty()) {
+            std::fputs("fail_call: ZK_FAIL names no call to fail\n", stderr);
+            std::_Exit(125);
+        }
+        for (std::size_t start = 0; start < items.size();) {
+            std::size_t end = items.find(',', start);
+            if (end == std::string::npos) end = items.size();
+            const std::string item = items.substr(start, end - start);
+            start = end + 1;
+            char name[32] = {}, when[32] = {}, error[32] = {};
+            const bool well_formed =
+                std::sscanf(item.c_str(), "%31[^:]:%31[^:]:%31s", name, when, error) == 3;
+            int c = 0;
+            while (c < call_count && std::strcmp(name, call_names[c]) != 0) ++c;
+            rule r{std::atol(when), std::strchr(when, '+') != nullptr, errno_of(error)};
+            if (!well_formed || c == call_count || r.nth < 1 || r.error < 1) {
+                std::fprintf(stderr, "fail_call: cannot use ZK_FAIL item '%s'\n", item.c_str());
+                std::_Exit(125);
+            }
+            parsed[c] = r;
+        }
+        return true;
+    }();
+    (void)done;
+    return parsed;
+}
+
+// Whether this call of c is to fail; sets errno when it is.
+bool fails(call c) {
+    static std::atomic<long> calls[call_count];
+    const rule& r = rules()[c];
+    const long n = ++calls[c];
+    if (r.nth == 0 || n < r.nth || (n > r.nth && !r.later_too)) return false;
+    errno = r.error;
+    return true;
+}
+
+template <typename F>
+F real(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+// The C library's own parameter names are reserved identifiers.
+// NOLINTBEGIN(readability-inconsistent-declaration-parameter-name)
+extern "C" int recvmmsg(int fd, mmsghdr* msgs, unsigned n, int flags, timespec* timeout) {
+    using fn = int (*)(int, mmsghdr*, unsigned, int, timespec*);
+    static const auto next = real<fn>("recvmmsg");
+    return fails(call_recvmmsg) ? -1 : next(fd, msgs, n, flags, timeout);
+}
+
+extern "C" int poll(pollfd* fds, nfds_t n, int timeout) {
+    using fn = int (*)(pollfd*, nfds_t, int);
+    static const auto next = real<fn>("poll");
+    return fails(call_poll) ? -1 : next(fds, n, timeout);
+}
+
+extern "C" int getifaddrs(ifaddrs** list) {
+    using fn = int (*)(ifaddrs**);
+    static const auto next = real<fn>("getifaddrs");
+    return fails(call_getifaddrs) ? -1 : next(list);
+}
+// NOLINTEND(readability-inconsistent-declaration-parameter-name)
