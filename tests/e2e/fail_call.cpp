@@ -1,11 +1,13 @@
 // fail_call: an LD_PRELOAD shim that makes one call of recvmmsg, poll or
 // getifaddrs fail with a chosen errno, for the failures that nothing real
 // provokes on demand. ZK_FAIL holds comma-separated NAME:N:ERRNO items:
-// the N-th call of NAME fails (N+ : that one and every later one), e.g.
-// ZK_FAIL=recvmmsg:2:EIO or ZK_FAIL=getifaddrs:1+:ENOMEM. ERRNO is a name
-// such as EIO or a number. A case preloads it through run_case's preload
-// wrapper (before as_user); each program counts anew, and the shells and
-// setpriv in front of zkdetect make none of these calls.
+// the N-th call of NAME fails (N+ : that one and every later one; N@S:
+// counting from the S-th send, e.g. a save's receive), e.g.
+// ZK_FAIL=recvmmsg:2:EIO, ZK_FAIL=getifaddrs:1+:ENOMEM or
+// ZK_FAIL=recvmmsg:1@2:EIO. ERRNO is a name such as EIO or a number. A
+// case preloads it through run_case's preload wrapper (before as_user);
+// each program counts anew, and the shells and setpriv in front of
+// zkdetect make none of these calls.
 #include <dlfcn.h>
 #include <ifaddrs.h>
 #include <poll.h>
@@ -27,7 +29,10 @@ struct rule {
     long nth = 0;  // 0: this call never fails
     bool later_too = false;
     int error = 0;
+    long after_send = 0;  // calls count from this send on
 };
+
+std::atomic<long> sends;
 
 int errno_of(const std::string& text) {
     for (int e = 1; e < 4096; ++e) {
@@ -58,7 +63,9 @@ const rule* rules() {
                 std::sscanf(item.c_str(), "%31[^:]:%31[^:]:%31s", name, when, error) == 3;
             int c = 0;
             while (c < call_count && std::strcmp(name, call_names[c]) != 0) ++c;
-            rule r{std::atol(when), std::strchr(when, '+') != nullptr, errno_of(error)};
+            const char* at = std::strchr(when, '@');
+            rule r{std::atol(when), std::strchr(when, '+') != nullptr, errno_of(error),
+                   at ? std::atol(at + 1) : 0};
             if (!well_formed || c == call_count || r.nth < 1 || r.error < 1) {
                 std::fprintf(stderr, "fail_call: cannot use ZK_FAIL item '%s'\n", item.c_str());
                 std::_Exit(125);
@@ -75,6 +82,7 @@ const rule* rules() {
 bool fails(call c) {
     static std::atomic<long> calls[call_count];
     const rule& r = rules()[c];
+    if (sends < r.after_send) return false;
     const long n = ++calls[c];
     if (r.nth == 0 || n < r.nth || (n > r.nth && !r.later_too)) return false;
     errno = r.error;
@@ -100,6 +108,13 @@ extern "C" int poll(pollfd* fds, nfds_t n, int timeout) {
     using fn = int (*)(pollfd*, nfds_t, int);
     static const auto next = real<fn>("poll");
     return fails(call_poll) ? -1 : next(fds, n, timeout);
+}
+
+extern "C" ssize_t send(int fd, const void* data, size_t size, int flags) {
+    using fn = ssize_t (*)(int, const void*, size_t, int);
+    static const auto next = real<fn>("send");
+    ++sends;
+    return next(fd, data, size, flags);
 }
 
 extern "C" int getifaddrs(ifaddrs** list) {
