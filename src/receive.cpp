@@ -69,11 +69,11 @@ struct read_batch {
     mmsghdr msgs[size] = {};
     sockaddr_in from[size] = {};
 
-    // Ready for the next call: the system overwrote the lengths.
+    // Ready for the next call: the system overwrote the lengths. Every
+    // field it reads is set here; the rest it only writes.
     void reset() {
         for (unsigned i = 0; i < size; ++i) {
             iov[i] = {bufs[i], max_payload};
-            msgs[i] = {};
             msgs[i].msg_hdr.msg_name = &from[i];
             msgs[i].msg_hdr.msg_namelen = sizeof from[i];
             msgs[i].msg_hdr.msg_iov = &iov[i];
@@ -91,11 +91,9 @@ bool drain(reply_queue& q, read_batch& b) {
     std::size_t taken = 0;
     while (taken < round_limit) {
         b.reset();
+        // Without waiting, so no signal can interrupt it.
         const int got = recvmmsg(q.fd, b.msgs, batch, MSG_DONTWAIT, nullptr);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return errno == EAGAIN || errno == EWOULDBLOCK;
-        }
+        if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
         for (int i = 0; i < got; ++i) {
             queued item;
             item.stamp = -1;
