@@ -30,9 +30,9 @@ std::string mac_text(const device_entry& e) {
 
 // One device's address before and after the plan, where it has one.
 struct holder {
-    const device_entry* device = nullptr;
-    const row_result* row = nullptr;  // the row that changes it, if any
-    bool moved = false;               // the plan gives it this address
+    const device_entry* device;
+    const row_result* row;  // the row that changes it, if any
+    bool moved;             // the plan gives it this address
 };
 
 }  // namespace

@@ -64,7 +64,6 @@ bool confirms(const row_result& r, const char* text) {
 std::vector<row_result> match(const plan& p, const std::vector<device_entry>& answers) {
     const auto index = by_mac(answers);
     std::vector<row_result> rows;
-    rows.reserve(p.rows.size());
     for (const plan_row& row : p.rows) {
         row_result& r = rows.emplace_back();
         r.row = &row;

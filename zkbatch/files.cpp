@@ -13,7 +13,7 @@ namespace {
 
 // Closes a descriptor on every path.
 struct file_descriptor {
-    int fd = -1;
+    int fd;
     explicit file_descriptor(int f) : fd(f) {}
     file_descriptor(const file_descriptor&) = delete;
     file_descriptor& operator=(const file_descriptor&) = delete;

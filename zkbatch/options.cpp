@@ -86,7 +86,7 @@ options parse_options(int argc, char** argv) {
         {"source", required_argument, nullptr, 's'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, opt_version},
-        {nullptr, 0, nullptr, 0},
+        {},
     };
     options opts;
     opts.retries = default_retries;

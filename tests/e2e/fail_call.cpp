@@ -120,6 +120,10 @@ extern "C" ssize_t send(int fd, const void* data, size_t size, int flags) {
 extern "C" int getifaddrs(ifaddrs** list) {
     using fn = int (*)(ifaddrs**);
     static const auto next = real<fn>("getifaddrs");
-    return fails(call_getifaddrs) ? -1 : next(list);
+    if (!fails(call_getifaddrs)) return next(list);
+    // What a failed call leaves behind is no list: a caller that used it
+    // anyway would crash.
+    *list = reinterpret_cast<ifaddrs*>(alignof(ifaddrs));
+    return -1;
 }
 // NOLINTEND(readability-inconsistent-declaration-parameter-name)

@@ -53,7 +53,9 @@ TEST(PlanTest, ReadTable) {
         // Errors: any voids the plan.
         {"empty", "", "0: no header line\n"},
         {"no_mac_column", "ip\n10.0.0.5\n", "1: no 'mac' column\n"},
-        {"unknown_and_repeated_columns", "mac,IPaddr,mtu,MTU ,\n",
+        // Without a header to read them by, rows give no more errors.
+        {"unknown_and_repeated_columns",
+         "mac,IPaddr,mtu,MTU ,\n" + mac_a + ",,,,\n" + mac_a + ",,,,\n",
          "1: unknown column 'IPaddr'\n1: column 'MTU ' given twice\n1: unknown column ''\n"},
         {"malformed_header", "mac,\"ip\n", "1: malformed line: a quoted field is not closed\n"},
         {"malformed_lines_with_numbers",
@@ -63,12 +65,13 @@ TEST(PlanTest, ReadTable) {
          "5: malformed line: a quote inside an unquoted field\n"},
         {"bad_macs",
          "mtu,mac\n600,\n,02:00:00:00:00\n,02-00:00-00-00-0a\n,02:00:00:00:00:0g\n,02.00.00.00.00."
-         "0a\n",
+         "0a\n,x2:00:00:00:00:0a\n",
          "2: mac: '' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
          "3: mac: '02:00:00:00:00' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
          "4: mac: '02-00:00-00-00-0a' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
          "5: mac: '02:00:00:00:00:0g' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
-         "6: mac: '02.00.00.00.00.0a' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"},
+         "6: mac: '02.00.00.00.00.0a' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
+         "7: mac: 'x2:00:00:00:00:0a' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"},
         {"mac_twice_any_case_or_separator",
          "mac\n" + mac_a + "\n02:00:00:00:00:0A\n02-00-00-00-00-0a\n",
          "3: MAC 02:00:00:00:00:0a given twice (first on line 2)\n"
