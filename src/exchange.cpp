@@ -56,11 +56,12 @@ void enlarge_receive_buffer(const socket_fd& sock) {
 
 // A reply socket of the set: all of them share the port, each with a buffer
 // of its own, receive times and a count of what its full buffer dropped.
+// Without the times the replies of the set could not be merged in their
+// order.
 socket_fd reply_socket(in_addr_t addr) {
     socket_fd sock = udp_socket();
-    if (!sock.valid() || !enable(sock, SO_REUSEPORT)) return {};
+    if (!sock.valid() || !enable(sock, SO_REUSEPORT) || !enable(sock, SO_TIMESTAMPNS)) return {};
     enlarge_receive_buffer(sock);
-    enable(sock, SO_TIMESTAMPNS);
     enable(sock, SO_RXQ_OVFL);
     if (!bind_to(sock, addr, reply_port)) return {};
     return sock;

@@ -46,9 +46,9 @@ constexpr auto round_pace = std::chrono::microseconds(500);
 
 // A datagram read but not yet handed over: its payload and a small header.
 struct queued {
-    nanoseconds stamp = 0;
-    in_addr_t from = 0;
-    std::uint16_t len = 0;
+    nanoseconds stamp;  // when the system received it
+    in_addr_t from;
+    std::uint16_t len;
     std::unique_ptr<char[]> text;
 };
 
@@ -95,8 +95,7 @@ bool drain(reply_queue& q, read_batch& b) {
         const int got = recvmmsg(q.fd, b.msgs, batch, MSG_DONTWAIT, nullptr);
         if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
         for (int i = 0; i < got; ++i) {
-            queued item;
-            item.stamp = -1;
+            queued item{};
             for (cmsghdr* c = CMSG_FIRSTHDR(&b.msgs[i].msg_hdr); c;
                  c = CMSG_NXTHDR(&b.msgs[i].msg_hdr, c)) {
                 if (c->cmsg_level != SOL_SOCKET) continue;
@@ -110,7 +109,6 @@ bool drain(reply_queue& q, read_batch& b) {
                     q.drops = std::max(q.drops, drops);
                 }
             }
-            if (item.stamp < 0) item.stamp = realtime_now();
             item.from = b.from[i].sin_addr.s_addr;
             // A longer datagram was cut at max_payload bytes.
             item.len = static_cast<std::uint16_t>(b.msgs[i].msg_len);

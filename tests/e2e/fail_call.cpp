@@ -2,7 +2,8 @@
 // getifaddrs fail with a chosen errno, for the failures that nothing real
 // provokes on demand. ZK_FAIL holds comma-separated NAME:N:ERRNO items:
 // the N-th call of NAME fails (N+ : that one and every later one; N@S:
-// counting from the S-th send, e.g. a save's receive), e.g.
+// counting from the S-th send, e.g. a save's receive; Nd for recvmmsg:
+// counting only reads that find a datagram, each then taking one), e.g.
 // ZK_FAIL=recvmmsg:2:EIO, ZK_FAIL=getifaddrs:1+:ENOMEM or
 // ZK_FAIL=recvmmsg:1@2:EIO. ERRNO is a name such as EIO or a number. A
 // case preloads it through run_case's preload wrapper (before as_user);
@@ -29,7 +30,8 @@ struct rule {
     long nth = 0;  // 0: this call never fails
     bool later_too = false;
     int error = 0;
-    long after_send = 0;  // calls count from this send on
+    long after_send = 0;        // calls count from this send on
+    bool finding_data = false;  // only calls that find a datagram count
 };
 
 std::atomic<long> sends;
@@ -65,7 +67,7 @@ const rule* rules() {
             while (c < call_count && std::strcmp(name, call_names[c]) != 0) ++c;
             const char* at = std::strchr(when, '@');
             rule r{std::atol(when), std::strchr(when, '+') != nullptr, errno_of(error),
-                   at ? std::atol(at + 1) : 0};
+                   at ? std::atol(at + 1) : 0, std::strchr(when, 'd') != nullptr};
             if (!well_formed || c == call_count || r.nth < 1 || r.error < 1) {
                 std::fprintf(stderr, "fail_call: cannot use ZK_FAIL item '%s'\n", item.c_str());
                 std::_Exit(125);
@@ -101,6 +103,14 @@ F real(const char* name) {
 extern "C" int recvmmsg(int fd, mmsghdr* msgs, unsigned n, int flags, timespec* timeout) {
     using fn = int (*)(int, mmsghdr*, unsigned, int, timespec*);
     static const auto next = real<fn>("recvmmsg");
+    if (rules()[call_recvmmsg].finding_data) {
+        // A read that finds nothing passes as it is; one that finds a
+        // datagram takes just that one, so that each counts once.
+        char byte = 0;
+        if (recv(fd, &byte, 0, MSG_PEEK | MSG_DONTWAIT) < 0)
+            return next(fd, msgs, n, flags, timeout);
+        n = 1;
+    }
     return fails(call_recvmmsg) ? -1 : next(fd, msgs, n, flags, timeout);
 }
 
