@@ -6,11 +6,9 @@
 
 namespace {
 
-// Carriage return, the text, then erase to the end of the line.
-void overwrite(const std::string& text) {
-    std::fprintf(stderr, "\r%s\x1b[K", text.c_str());
-    std::fflush(stderr);
-}
+// Carriage return, the text, then erase to the end of the line; standard
+// error is unbuffered, so it shows at once.
+void overwrite(const std::string& text) { std::fprintf(stderr, "\r%s\x1b[K", text.c_str()); }
 
 }  // namespace
 
