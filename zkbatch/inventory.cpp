@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <string>

@@ -3,7 +3,7 @@
 // held.
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <ostream>
 #include <string>
 #include <vector>

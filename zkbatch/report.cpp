@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "inventory.h"
 
