@@ -137,6 +137,7 @@ TEST_F(PromptTest, VerifyAddressTable) {
         {"1.2.3.", nullptr},
         {"1.2.3.256", nullptr},
         {"256.2.3.4", nullptr},
+        {"1.2.3.2550", nullptr},
         {"a.b.c.d", nullptr},
         {"1..2.3", nullptr},
         {"1 .2.3.4", nullptr},
