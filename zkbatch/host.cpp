@@ -7,8 +7,10 @@ namespace {
 // The system's list of interface addresses, freed with its owner.
 struct address_list {
     ifaddrs* head = nullptr;
-    address_list() {
-        if (getifaddrs(&head) != 0) head = nullptr;
+    bool read = false;
+    // A failed call leaves no list to walk or free.
+    address_list() : read(getifaddrs(&head) == 0) {
+        if (!read) head = nullptr;
     }
     address_list(const address_list&) = delete;
     address_list& operator=(const address_list&) = delete;
@@ -25,16 +27,17 @@ bool is_ipv4(const ifaddrs* i) { return i->ifa_addr && i->ifa_addr->sa_family ==
 
 }  // namespace
 
-std::vector<in_addr_t> host_addresses() {
+bool host_addresses(std::vector<in_addr_t>& found) {
     const address_list list;
-    std::vector<in_addr_t> found;
+    found.clear();
     for (const ifaddrs* i = list.head; i; i = i->ifa_next)
         if (is_ipv4(i)) found.push_back(ipv4_of(i));
-    return found;
+    return list.read;
 }
 
 interface_lookup interface_address(const std::string& name, in_addr_t& addr) {
     const address_list list;
+    if (!list.read) return interface_lookup::failed;
     bool known = false;
     for (const ifaddrs* i = list.head; i; i = i->ifa_next) {
         if (!i->ifa_name || name != i->ifa_name) continue;

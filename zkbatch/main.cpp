@@ -2,7 +2,9 @@
 // many at once from a plan that names each device by its MAC address.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <sstream>
 #include <string>
@@ -95,10 +97,9 @@ int main(int argc, char** argv) {
     for (const plan_row& row : p.rows) wanted.insert(mac_key(row.mac));
     std::vector<device_entry> answers;
     if (!scanned(scan(net, wanted, answers))) return usage_status;
-    const std::vector<in_addr_t> host = host_addresses();
 
     if (opts.list) {
-        warn(find_conflicts({}, answers, host).warnings);
+        warn(find_conflicts({}, answers, {}).warnings);
         std::ostringstream out;
         if (opts.json) {
             write_json(out, answers);
@@ -108,6 +109,13 @@ int main(int argc, char** argv) {
         return put_out(out.str(), 0);
     }
 
+    // Without them, a plan could give a device this host's address.
+    std::vector<in_addr_t> host;
+    if (!host_addresses(host)) {
+        std::fprintf(stderr, "zkbatch: cannot list this host's addresses: %s\n",
+                     std::strerror(errno));
+        return usage_status;
+    }
     std::vector<row_result> rows = match(p, answers);
     const conflict_findings conflicts = find_conflicts(rows, answers, host);
     const std::string name = *opts.plan_path == "-" ? "<stdin>" : *opts.plan_path;

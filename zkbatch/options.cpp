@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 #include <getopt.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "host.h"
@@ -48,18 +50,24 @@ void print_usage(std::FILE* out) {
 // An interface name, or an address in any form inet_aton takes.
 in_addr_t source_address(const std::string& text) {
     in_addr_t addr = 0;
-    switch (interface_address(text, addr)) {
+    const interface_lookup lookup = interface_address(text, addr);
+    const int lookup_error = errno;
+    switch (lookup) {
     case interface_lookup::found:
         return addr;
     case interface_lookup::no_ipv4:
         usage_error("--source: interface '" + text + "' has no IPv4 address");
     case interface_lookup::unknown:
+    case interface_lookup::failed:
         break;
     }
     in_addr parsed{};
-    if (!inet_aton(text.c_str(), &parsed))
-        usage_error("--source: '" + text + "' is neither an IPv4 address nor an interface");
-    return parsed.s_addr;
+    if (inet_aton(text.c_str(), &parsed)) return parsed.s_addr;
+    if (lookup == interface_lookup::failed)
+        usage_error("--source: '" + text +
+                    "' is not an IPv4 address, and the interfaces can't be listed: " +
+                    std::strerror(lookup_error));
+    usage_error("--source: '" + text + "' is neither an IPv4 address nor an interface");
 }
 
 int retries_count(const std::string& text) {
