@@ -7,10 +7,10 @@ namespace {
 // The system's list of interface addresses, freed with its owner.
 struct address_list {
     ifaddrs* head = nullptr;
-    bool read = false;
+    bool listed;
     // A failed call leaves no list to walk or free.
-    address_list() : read(getifaddrs(&head) == 0) {
-        if (!read) head = nullptr;
+    address_list() : listed(getifaddrs(&head) == 0) {
+        if (!listed) head = nullptr;
     }
     address_list(const address_list&) = delete;
     address_list& operator=(const address_list&) = delete;
@@ -32,12 +32,12 @@ bool host_addresses(std::vector<in_addr_t>& found) {
     found.clear();
     for (const ifaddrs* i = list.head; i; i = i->ifa_next)
         if (is_ipv4(i)) found.push_back(ipv4_of(i));
-    return list.read;
+    return list.listed;
 }
 
 interface_lookup interface_address(const std::string& name, in_addr_t& addr) {
     const address_list list;
-    if (!list.read) return interface_lookup::failed;
+    if (!list.listed) return interface_lookup::failed;
     bool known = false;
     for (const ifaddrs* i = list.head; i; i = i->ifa_next) {
         if (!i->ifa_name || name != i->ifa_name) continue;
