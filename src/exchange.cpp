@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -58,9 +60,13 @@ void enlarge_receive_buffer(const socket_fd& sock) {
 // of its own, receive times and a count of what its full buffer dropped.
 // Without the times the replies of the set could not be merged in their
 // order.
-socket_fd reply_socket(in_addr_t addr) {
+// With arrivals, each datagram also tells the address it was sent to and
+// the interface it came in on.
+socket_fd reply_socket(in_addr_t addr, bool arrivals) {
     socket_fd sock = udp_socket();
     if (!sock.valid() || !enable(sock, SO_REUSEPORT) || !enable(sock, SO_TIMESTAMPNS)) return {};
+    const int on = 1;
+    if (arrivals && setsockopt(sock.fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) return {};
     enlarge_receive_buffer(sock);
     enable(sock, SO_RXQ_OVFL);
     if (!bind_to(sock, addr, reply_port)) return {};
@@ -97,10 +103,16 @@ bool interface_address(in_addr_t addr) {
 }
 
 // Bound to source (port chosen by the system), connected to destination's
-// device port; invalid when either fails.
-socket_fd request_socket(in_addr_t source, in_addr_t destination) {
+// device port, leaving by interface ifindex where one is given; invalid
+// when any of it fails.
+socket_fd request_socket(in_addr_t source, in_addr_t destination, int ifindex = 0) {
     socket_fd sock = udp_socket();
     if (!sock.valid() || !enable(sock, SO_BROADCAST) || !bind_to(sock, source, 0)) return {};
+    // The option takes the index in network byte order for IPv4.
+    const auto index = static_cast<std::uint32_t>(htonl(static_cast<std::uint32_t>(ifindex)));
+    if (ifindex != 0 &&
+        setsockopt(sock.fd, IPPROTO_IP, IP_UNICAST_IF, &index, sizeof index) != 0)
+        return {};
     const sockaddr_in to = ipv4(destination, device_port);
     if (connect(sock.fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) return {};
     return sock;
@@ -121,30 +133,48 @@ in_addr_t reply_address(const socket_fd& request, in_addr_t destination) {
 }  // namespace
 
 exchange_status open_exchange(in_addr_t source, in_addr_t destination, exchange_sockets& ex) {
-    ex.replies.clear();
+    return open_exchange({exchange_source{source, 0}}, destination, false, ex);
+}
+
+exchange_status open_exchange(const std::vector<exchange_source>& sources, in_addr_t destination,
+                              bool arrivals, exchange_sockets& ex) {
+    ex = {};
     if (!reply_port_free()) return exchange_status::listen_failed;
-    ex.request = request_socket(source, destination);
-    if (!ex.request.valid()) return exchange_status::send_failed;
+    for (const exchange_source& source : sources) {
+        socket_fd request = request_socket(source.addr, destination, source.ifindex);
+        if (!request.valid()) return exchange_status::send_failed;
+        ex.locals.push_back(reply_address(request, destination));
+        ex.requests.push_back(std::move(request));
+    }
 
     // A broadcast reaches every socket on the wildcard address, so there is
-    // exactly one; unicast replies go to the group on the reply address.
-    socket_fd any = reply_socket(htonl(INADDR_ANY));
+    // exactly one; unicast replies go to the group on their address.
+    socket_fd any = reply_socket(htonl(INADDR_ANY), arrivals);
     if (!any.valid()) return exchange_status::listen_failed;
     ex.replies.push_back(std::move(any));
-    // The group only adds buffer: short of descriptors, it takes as many
+    // A group only adds buffer: short of descriptors, it takes as many
     // sockets as open, and with none the wildcard socket hears everything.
-    const in_addr_t local = reply_address(ex.request, destination);
-    for (std::size_t i = 0; i < reply_group_size && local != htonl(INADDR_ANY); ++i) {
-        socket_fd sock = reply_socket(local);
-        if (!sock.valid()) break;
-        ex.replies.push_back(std::move(sock));
+    std::vector<in_addr_t> grouped;
+    for (const in_addr_t local : ex.locals) {
+        if (local == htonl(INADDR_ANY) ||
+            std::find(grouped.begin(), grouped.end(), local) != grouped.end())
+            continue;
+        grouped.push_back(local);
+        for (std::size_t i = 0; i < reply_group_size; ++i) {
+            socket_fd sock = reply_socket(local, arrivals);
+            if (!sock.valid()) break;
+            ex.replies.push_back(std::move(sock));
+        }
     }
     return exchange_status::done;
 }
 
-int send_request(const exchange_sockets& ex, const char* text) {
+int send_request(const exchange_sockets& ex, const char* text) { return send_request(ex, 0, text); }
+
+int send_request(const exchange_sockets& ex, std::size_t source, const char* text) {
+    if (source >= ex.requests.size()) return -1;
     const std::size_t len = std::strlen(text);
-    const ssize_t sent = send(ex.request.fd, text, len, 0);
+    const ssize_t sent = send(ex.requests[source].fd, text, len, 0);
     if (sent < 0 || static_cast<std::size_t>(sent) != len) return -1;
     return 0;
 }

@@ -47,12 +47,13 @@ struct socket_fd {
     bool valid() const { return fd >= 0; }
 };
 
-// The sockets of one exchange: the request socket, bound to the source and
+// The sockets of one exchange: a request socket per source, bound to it and
 // connected to the destination's device port, and the reply sockets: one on
 // any local address (broadcasts, other local addresses) plus a group on the
-// address the request leaves from, where unicast replies spread over it.
+// address each request leaves from, where unicast replies spread over it.
 struct exchange_sockets {
-    socket_fd request;
+    std::vector<socket_fd> requests;  // in the order of the sources
+    std::vector<in_addr_t> locals;    // per source, the address devices answer to
     std::vector<socket_fd> replies;
 };
 
@@ -66,9 +67,24 @@ enum class exchange_status { done, listen_failed, send_failed };
 // to destination.
 exchange_status open_exchange(in_addr_t source, in_addr_t destination, exchange_sockets& ex);
 
-// Sends text (without its terminator) as one datagram on ex's request
-// socket. Returns 0 on success, -1 on any failure.
+// Where the requests of an exchange leave from: a local address (or any),
+// and the interface they must leave by (0: the one the system routes to).
+struct exchange_source {
+    in_addr_t addr = htonl(INADDR_ANY);
+    int ifindex = 0;
+};
+
+// The same from several sources at once, a reply group on each source's
+// address. With arrivals set, each datagram tells where it came in (see
+// arrival).
+exchange_status open_exchange(const std::vector<exchange_source>& sources, in_addr_t destination,
+                              bool arrivals, exchange_sockets& ex);
+
+// Sends text (without its terminator) as one datagram on the request socket
+// of the first source, or of the given one. Returns 0 on success, -1 on any
+// failure.
 int send_request(const exchange_sockets& ex, const char* text);
+int send_request(const exchange_sockets& ex, std::size_t source, const char* text);
 
 struct receive_result {
     // Replies the system dropped because a receive buffer was full, since
@@ -88,6 +104,20 @@ struct receive_result {
 // for the next receive on the same sockets.
 receive_result receiver(const exchange_sockets& ex, const reply_handler& handler,
                         std::chrono::milliseconds bound);
+
+// Where a datagram came in: its sender, the local address it was sent to (a
+// broadcast address, or one of this host's) and the interface it arrived
+// on; to and ifindex are 0 unless the exchange was opened with arrivals.
+struct arrival {
+    in_addr_t from = 0;
+    in_addr_t to = 0;
+    int ifindex = 0;
+};
+using arrival_handler = std::function<bool(const arrival& where, char* text)>;
+
+// receiver, for a handler that is told where each datagram came in.
+receive_result receive_arrivals(const exchange_sockets& ex, const arrival_handler& handler,
+                                std::chrono::milliseconds bound);
 
 // The whole pattern: listen first (so no early reply is lost), send, then
 // receive for at most bound. Nothing is sent when the reply sockets can't

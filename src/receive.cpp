@@ -2,6 +2,7 @@
 // slow output never backs up the system's queues, and the datagrams handed
 // over in order of arrival across the sockets.
 #include <linux/sock_diag.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -48,6 +49,8 @@ constexpr auto round_pace = std::chrono::microseconds(500);
 struct queued {
     nanoseconds stamp;  // when the system received it
     in_addr_t from;
+    in_addr_t to;  // with the interface, only where the socket tells them
+    int ifindex;
     std::uint16_t len;
     std::unique_ptr<char[]> text;
 };
@@ -61,8 +64,9 @@ struct reply_queue {
 // The buffers of one recvmmsg call, set up once per receive.
 struct read_batch {
     static constexpr unsigned size = 64;
-    static constexpr std::size_t control_size =
-        CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(std::uint32_t));
+    static constexpr std::size_t control_size = CMSG_SPACE(sizeof(timespec)) +
+                                                CMSG_SPACE(sizeof(std::uint32_t)) +
+                                                CMSG_SPACE(sizeof(in_pktinfo));
     char bufs[size][max_payload] = {};
     alignas(cmsghdr) char control[size][control_size] = {};
     iovec iov[size] = {};
@@ -98,6 +102,12 @@ bool drain(reply_queue& q, read_batch& b) {
             queued item{};
             for (cmsghdr* c = CMSG_FIRSTHDR(&b.msgs[i].msg_hdr); c;
                  c = CMSG_NXTHDR(&b.msgs[i].msg_hdr, c)) {
+                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                    in_pktinfo info{};
+                    std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                    item.to = info.ipi_addr.s_addr;
+                    item.ifindex = info.ipi_ifindex;
+                }
                 if (c->cmsg_level != SOL_SOCKET) continue;
                 if (c->cmsg_type == SCM_TIMESTAMPNS) {
                     timespec ts{};
@@ -159,7 +169,7 @@ void read_sockets(reply_set& set, bool all) {
 // first, freeing each. When keep_reading is set and slow output holds it
 // up, it reads the sockets again each round_pace, so that their queues
 // don't fill meanwhile. Returns true when the handler asked to stop.
-bool hand_over(reply_set& set, nanoseconds cutoff, const reply_handler& handler,
+bool hand_over(reply_set& set, nanoseconds cutoff, const arrival_handler& handler,
                bool keep_reading) {
     using clock = std::chrono::steady_clock;
     constexpr unsigned check_every = 16;
@@ -174,7 +184,7 @@ bool hand_over(reply_set& set, nanoseconds cutoff, const reply_handler& handler,
         // sees.
         std::memcpy(text, next.text.get(), next.len);
         text[next.len] = '\0';
-        if (handler(next.from, text)) return true;
+        if (handler(arrival{next.from, next.to, next.ifindex}, text)) return true;
         if (keep_reading && ++handed % check_every == 0 && clock::now() >= next_read) {
             next_read = clock::now() + round_pace;
             if (poll(set.watched.data(), set.watched.size(), 0) > 0) read_sockets(set, false);
@@ -205,6 +215,12 @@ unsigned long dropped(const std::deque<reply_queue>& queues) {
 
 receive_result receiver(const exchange_sockets& ex, const reply_handler& handler,
                         std::chrono::milliseconds bound) {
+    return receive_arrivals(
+        ex, [&](const arrival& where, char* text) { return handler(where.from, text); }, bound);
+}
+
+receive_result receive_arrivals(const exchange_sockets& ex, const arrival_handler& handler,
+                                std::chrono::milliseconds bound) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + bound;
     receive_result result;
