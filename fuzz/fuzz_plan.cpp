@@ -46,14 +46,14 @@ void check_records(std::string_view text) {
 // Devices that answer for every row, with settings that no plan can write
 // among them: no gateway, an MTU outside 500 to 1500, the word "none", an
 // address shared with another device.
-std::vector<device_entry> answers_for(const plan& p) {
+std::vector<answer> answers_for(const plan& p) {
     static const char* const ips[] = {"10.0.0.5", "10.0.0.5", "", "010.0.0.7", "10.0.0.0"};
     static const char* const gateways[] = {"10.0.0.1", "", "10.0.0.1", "x"};
     static const char* const nameservers[] = {"", "none", "8.8.8.8", "a b"};
     static const int32_t mtus[] = {1500, 9000, 576, -3};
-    std::vector<device_entry> answers(p.rows.size());
+    std::vector<answer> answers(p.rows.size());
     for (std::size_t i = 0; i < p.rows.size(); ++i) {
-        device_entry& e = answers[i];
+        answer& e = answers[i];
         e.addr = htonl(0xc0000200U + static_cast<uint32_t>(i % 250));
         std::snprintf(e.hw, sizeof e.hw, "%s", mac_key(p.rows[i].mac).c_str());
         std::snprintf(e.ip, sizeof e.ip, "%s", ips[i % std::size(ips)]);
@@ -67,7 +67,7 @@ std::vector<device_entry> answers_for(const plan& p) {
 }
 
 void check_undo(const plan& p) {
-    const std::vector<device_entry> answers = answers_for(p);
+    const std::vector<answer> answers = answers_for(p);
     const std::vector<row_result> rows = match(p, answers);
     for (const plan_error& e : find_conflicts(rows, answers, {}).errors)
         FUZZ_CHECK(e.line >= 1 && !e.message.empty());

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -30,7 +31,7 @@ std::string mac_text(const device_entry& e) {
 
 // One device's address before and after the plan, where it has one.
 struct holder {
-    const device_entry* device;
+    const answer* device;
     const row_result* row;  // the row that changes it, if any
     bool moved;             // the plan gives it this address
 };
@@ -60,30 +61,33 @@ std::string address_problem(const device_entry& planned) {
 }
 
 conflict_findings find_conflicts(const std::vector<row_result>& rows,
-                                 const std::vector<device_entry>& answers,
+                                 const std::vector<answer>& answers,
                                  const std::vector<in_addr_t>& host) {
-    std::map<const device_entry*, const row_result*> sent;
+    std::map<const answer*, const row_result*> sent;
     for (const row_result& r : rows)
         if (r.result == outcome::planned) sent[r.found] = &r;
 
-    // Holders by address after the plan, each in order of the answers.
-    std::map<std::uint32_t, std::vector<holder>> holders;
-    std::vector<std::uint32_t> order;
-    for (const device_entry& e : answers) {
+    // Holders by segment and address after the plan, each in order of the
+    // answers.
+    using place = std::pair<std::size_t, std::uint32_t>;
+    std::map<place, std::vector<holder>> holders;
+    std::vector<place> order;
+    for (const answer& e : answers) {
         const auto it = sent.find(&e);
         const device_entry& after = it == sent.end() ? e : it->second->planned;
         if (after.dhcp) continue;
         const std::optional<std::uint32_t> now = address_of(after.ip);
         if (!now) continue;
         const std::optional<std::uint32_t> before = e.dhcp ? std::nullopt : address_of(e.ip);
-        std::vector<holder>& list = holders[*now];
-        if (list.empty()) order.push_back(*now);
+        std::vector<holder>& list = holders[{e.segment, *now}];
+        if (list.empty()) order.push_back({e.segment, *now});
         list.push_back({&e, it == sent.end() ? nullptr : it->second, before != now});
     }
 
     conflict_findings found;
-    for (const std::uint32_t addr : order) {
-        const std::vector<holder>& list = holders[addr];
+    for (const place& at : order) {
+        const std::uint32_t addr = at.second;
+        const std::vector<holder>& list = holders[at];
         bool made = false;
         for (const holder& h : list) {
             if (!h.row || !h.moved) continue;
@@ -101,8 +105,10 @@ conflict_findings find_conflicts(const std::vector<row_result>& rows,
         if (made || list.size() < 2) continue;
         std::string macs;
         for (const holder& h : list) macs += (macs.empty() ? "" : ", ") + mac_text(*h.device);
+        const std::string& where = list.front().device->interface;
         found.warnings.push_back("Warning: " + dotted(addr) + " is held by " +
-                                 std::to_string(list.size()) + " devices: " + macs);
+                                 std::to_string(list.size()) + " devices" +
+                                 (where.empty() ? "" : " on " + where) + ": " + macs);
     }
     std::stable_sort(found.errors.begin(), found.errors.end(),
                      [](const plan_error& a, const plan_error& b) { return a.line < b.line; });

@@ -27,7 +27,8 @@ struct conflict_findings {
 
 // Works out the address every answering device holds after the plan: the
 // planned ip of a row to be sent, else the current one; none while DHCP is
-// on. host: this host's own addresses.
+// on. Devices conflict only on one segment. host: this host's own
+// addresses, which no device may be given on any segment.
 conflict_findings find_conflicts(const std::vector<row_result>& rows,
-                                 const std::vector<device_entry>& answers,
+                                 const std::vector<answer>& answers,
                                  const std::vector<in_addr_t>& host);

@@ -30,9 +30,9 @@ std::string address_text(in_addr_t addr) {
     return text;
 }
 
-std::multimap<std::string, const device_entry*> by_mac(const std::vector<device_entry>& answers) {
-    std::multimap<std::string, const device_entry*> index;
-    for (const device_entry& e : answers) index.emplace(mac_key(e.hw), &e);
+std::multimap<std::string, const answer*> by_mac(const std::vector<answer>& answers) {
+    std::multimap<std::string, const answer*> index;
+    for (const answer& e : answers) index.emplace(mac_key(e.hw), &e);
     return index;
 }
 
@@ -61,7 +61,7 @@ bool confirms(const row_result& r, const char* text) {
 
 }  // namespace
 
-std::vector<row_result> match(const plan& p, const std::vector<device_entry>& answers) {
+std::vector<row_result> match(const plan& p, const std::vector<answer>& answers) {
     const auto index = by_mac(answers);
     std::vector<row_result> rows;
     for (const plan_row& row : p.rows) {
@@ -115,12 +115,12 @@ std::string difference(const device_entry& got, const device_entry& want) {
 void save_book::sent(row_result& r) {
     if (r.tries++ > 0) return;
     r.result = outcome::unconfirmed;
-    at[r.found->addr].push_back(&r);
+    at[{r.found->link, r.found->addr}].push_back(&r);
     ++undecided;
 }
 
-bool save_book::take(in_addr_t from, const char* text) {
-    const auto it = at.find(from);
+bool save_book::take(std::size_t link, in_addr_t from, const char* text) {
+    const auto it = at.find({link, from});
     if (it == at.end()) return undecided == 0;
     row_result* answers = nullptr;
     for (row_result* r : it->second) {

@@ -5,12 +5,24 @@
 
 #include <netinet/in.h>
 
+#include <cstddef>
+#include <map>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "devices.h"
 #include "plan.h"
+
+// One device as it answered a scan, and where: the link (one of the run's
+// interfaces) it answered on first, its interface's name, and its segment.
+// Links that one device answered on alike lead onto one segment.
+struct answer : device_entry {
+    std::size_t link = 0;
+    std::size_t segment = 0;
+    std::string interface;
+};
 
 enum class outcome {
     planned,      // checked, to be saved
@@ -29,7 +41,7 @@ enum class outcome {
 struct row_result {
     const plan_row* row = nullptr;
     outcome result = outcome::planned;
-    const device_entry* found = nullptr;      // the answer that named the MAC
+    const answer* found = nullptr;            // the answer that named the MAC
     device_entry planned;                     // its settings with the row's applied
     std::string message;                      // the set message of a planned row
     std::string detail;                       // why invalid, ambiguous or differing
@@ -41,25 +53,28 @@ struct row_result {
 // Matches every row with the answers (one per device and address). Rows
 // that need a set message become planned and get it; the others get the
 // reason they need none or can't have one.
-std::vector<row_result> match(const plan& p, const std::vector<device_entry>& answers);
+std::vector<row_result> match(const plan& p, const std::vector<answer>& answers);
 
 // The first setting in which got differs from want, or "".
 std::string difference(const device_entry& got, const device_entry& want);
 
 // Who the datagrams arriving during the saves answer. As in zkdetect, the
-// first datagram from a device's scan address decides. Where several
+// first datagram from a device's scan address decides, on the link its set
+// message went out on. Where several
 // devices answered from one address, a confirmation naming one decides that
 // one; anything else counts for the earliest set message at the address
 // still without an answer. An answer to a set message sent again, or to a
 // row already decided, decides nothing.
 struct save_book {
-    std::unordered_map<in_addr_t, std::vector<row_result*>> at;  // in plan order
+    // By link and address, in plan order.
+    std::map<std::pair<std::size_t, in_addr_t>, std::vector<row_result*>> at;
     std::size_t undecided = 0;
 
     // Records a set message sent for r (again).
     void sent(row_result& r);
-    // Takes one datagram; true once no row waits any more.
-    bool take(in_addr_t from, const char* text);
+    // Takes one datagram that came in on link; true once no row waits any
+    // more.
+    bool take(std::size_t link, in_addr_t from, const char* text);
 };
 
 // The rows a verifying scan looks for: every row that was sent a set

@@ -27,7 +27,8 @@ void write_header(std::ostream& out) {
 }
 
 // A device's settings as the cells of a plan row.
-std::vector<std::string> cells(const std::string& mac, const device_entry& e) {
+std::vector<std::string> cells(const std::string& mac, const device_entry& e,
+                               const std::string& interface) {
     return {mac,
             e.ip,
             e.nm,
@@ -35,24 +36,25 @@ std::vector<std::string> cells(const std::string& mac, const device_entry& e) {
             std::to_string(e.dhcp),
             std::to_string(e.mtu),
             e.ns,
-            address_text(e.addr)};
+            address_text(e.addr),
+            interface};
 }
 
 }  // namespace
 
-void write_csv(std::ostream& out, const std::vector<device_entry>& answers) {
+void write_csv(std::ostream& out, const std::vector<answer>& answers) {
     write_header(out);
-    for (const device_entry& e : answers) {
+    for (const answer& e : answers) {
         // Device texts are untrusted: control bytes become '?', and quoting
         // keeps commas, quotes and a leading '#' inside their field.
         out << csv_field(shown(e.hw)) << ',' << csv_field(shown(e.ip)) << ','
             << csv_field(shown(e.nm)) << ',' << csv_field(shown(e.gw)) << ','
             << static_cast<int>(e.dhcp) << ',' << e.mtu << ',' << csv_field(shown(e.ns)) << ','
-            << address_text(e.addr) << '\n';
+            << address_text(e.addr) << ',' << csv_field(e.interface) << '\n';
     }
 }
 
-json device_json(const device_entry& e) {
+json device_json(const device_entry& e, const std::string& interface) {
     return {
         {"mac", shown(e.hw)},
         {"ip", shown(e.ip)},
@@ -62,12 +64,13 @@ json device_json(const device_entry& e) {
         {"mtu", e.mtu},
         {"nameserver", e.ns.empty() ? json() : json(shown(e.ns))},
         {"from", address_text(e.addr)},
+        {"interface", interface.empty() ? json() : json(interface)},
     };
 }
 
-void write_json(std::ostream& out, const std::vector<device_entry>& answers) {
+void write_json(std::ostream& out, const std::vector<answer>& answers) {
     auto list = json::array();
-    for (const device_entry& e : answers) list.push_back(device_json(e));
+    for (const answer& e : answers) list.push_back(device_json(e, e.interface));
     // Bytes that are no UTF-8 become U+FFFD instead of ending the run.
     out << list.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
 }
@@ -78,13 +81,13 @@ std::string undo_plan(const std::vector<row_result>& rows, std::vector<std::stri
     std::set<std::string> ips;  // a plan gives an address once
     for (const row_result& r : rows) {
         if (r.result != outcome::planned) continue;
-        const std::vector<std::string> was = cells(r.row->mac, *r.found);
-        const std::vector<std::string> will = cells(r.row->mac, r.planned);
+        const std::vector<std::string> was = cells(r.row->mac, *r.found, r.found->interface);
+        const std::vector<std::string> will = cells(r.row->mac, r.planned, r.found->interface);
         for (std::size_t k = 0; k < was.size(); ++k) {
             std::string cell = was[k];
             if (k == col_nameserver && cell.empty()) {
                 cell = "none";
-            } else if (k != col_from &&
+            } else if (k != col_from && k != col_interface &&
                        (cell.empty() || cell_problem(k, cell) ||
                         (k == col_nameserver && cell == "none") ||
                         (k == col_ip && !ips.insert(*plan_address(cell)).second))) {

@@ -12,14 +12,15 @@
 #include "devices.h"
 
 // One line per answer under a header, in the plan's column order.
-void write_csv(std::ostream& out, const std::vector<device_entry>& answers);
+void write_csv(std::ostream& out, const std::vector<answer>& answers);
 
 // The same as a JSON array of objects; always valid JSON, whatever the
 // devices sent.
-void write_json(std::ostream& out, const std::vector<device_entry>& answers);
+void write_json(std::ostream& out, const std::vector<answer>& answers);
 
-// One answer (or planned settings) as an object of the JSON inventory.
-nlohmann::ordered_json device_json(const device_entry& e);
+// One answer (or planned settings) as an object of the JSON inventory;
+// interface: where it was heard.
+nlohmann::ordered_json device_json(const device_entry& e, const std::string& interface);
 
 // The undo file: for every row about to get a set message, the settings
 // its device answered with, every cell filled ("none" for no nameserver).

@@ -2,6 +2,7 @@
 // many at once from a plan that names each device by its MAC address.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -67,7 +68,8 @@ int put_out(const std::string& text, int status, const std::string& after_saves 
 }
 
 void warn(const std::vector<std::string>& warnings) {
-    for (const std::string& w : warnings) std::fprintf(stderr, "%s\n", w.c_str());
+    for (const std::string& w : warnings)
+        if (!w.empty()) std::fprintf(stderr, "%s\n", w.c_str());
 }
 
 std::string report_text(const options& opts, const std::vector<row_result>& rows) {
@@ -92,13 +94,20 @@ int main(int argc, char** argv) {
     if (opts.plan_path && !load_plan(*opts.plan_path, p)) return usage_status;
 
     progress status_line = terminal_progress();
-    const network net{opts.source, opts.retries, &status_line};
+    const network net{opts.links, opts.retries, &status_line};
     std::set<std::string> wanted;
     for (const plan_row& row : p.rows) wanted.insert(mac_key(row.mac));
-    std::vector<device_entry> answers;
+    std::vector<answer> answers;
     if (!scanned(scan(net, wanted, answers))) return usage_status;
+    // Devices may have been missed on the interfaces the system did not
+    // choose; the operator should know where else to look.
+    const bool system_choice = opts.links.size() == 1 && opts.links[0].source == htonl(INADDR_ANY);
+    const auto warn_unscanned = [&] {
+        if (system_choice) warn({unscanned_warning(opts.links)});
+    };
 
     if (opts.list) {
+        warn_unscanned();
         warn(find_conflicts({}, answers, {}).warnings);
         std::ostringstream out;
         if (opts.json) {
@@ -117,6 +126,9 @@ int main(int argc, char** argv) {
         return usage_status;
     }
     std::vector<row_result> rows = match(p, answers);
+    if (std::any_of(rows.begin(), rows.end(),
+                    [](const row_result& r) { return r.result == outcome::not_found; }))
+        warn_unscanned();
     const conflict_findings conflicts = find_conflicts(rows, answers, host);
     const std::string name = *opts.plan_path == "-" ? "<stdin>" : *opts.plan_path;
     for (const plan_error& e : conflicts.errors)

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <string>
 
-#include "host.h"
 #include "rounds.h"
 
 namespace {
@@ -30,8 +29,11 @@ void print_usage(std::FILE* out) {
                  "                      gives every device to be changed back what it holds\n"
                  "  -r, --retries N     send a request or set message without an answer\n"
                  "                      again up to N times (0-%d, default %d)\n"
-                 "  -s, --source ADDR   send from the local address ADDR, or from the primary\n"
-                 "                      IPv4 address of interface ADDR (default: any)\n"
+                 "  -s, --source ADDR   scan from the local address ADDR, or from the primary\n"
+                 "                      IPv4 address of interface ADDR; repeat it to scan\n"
+                 "                      several segments (default: the system's choice)\n"
+                 "  -a, --all-interfaces  scan from every interface that is up and has an\n"
+                 "                      IPv4 broadcast address\n"
                  "  -h, --help          show this text\n"
                  "      --version       show the version\n"
                  "\n"
@@ -45,29 +47,6 @@ void print_usage(std::FILE* out) {
 [[noreturn]] void usage_error(const std::string& message) {
     std::fprintf(stderr, "zkbatch: %s\nTry 'zkbatch --help'.\n", message.c_str());
     std::exit(usage_status);
-}
-
-// An interface name, or an address in any form inet_aton takes.
-in_addr_t source_address(const std::string& text) {
-    in_addr_t addr = 0;
-    const interface_lookup lookup = interface_address(text, addr);
-    const int lookup_error = errno;
-    switch (lookup) {
-    case interface_lookup::found:
-        return addr;
-    case interface_lookup::no_ipv4:
-        usage_error("--source: interface '" + text + "' has no IPv4 address");
-    case interface_lookup::unknown:
-    case interface_lookup::failed:
-        break;
-    }
-    in_addr parsed{};
-    if (inet_aton(text.c_str(), &parsed)) return parsed.s_addr;
-    if (lookup == interface_lookup::failed)
-        usage_error("--source: '" + text +
-                    "' is not an IPv4 address, and the interfaces can't be listed: " +
-                    std::strerror(lookup_error));
-    usage_error("--source: '" + text + "' is neither an IPv4 address nor an interface");
 }
 
 int retries_count(const std::string& text) {
@@ -92,16 +71,18 @@ options parse_options(int argc, char** argv) {
         {"undo", required_argument, nullptr, 'u'},
         {"retries", required_argument, nullptr, 'r'},
         {"source", required_argument, nullptr, 's'},
+        {"all-interfaces", no_argument, nullptr, 'a'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, opt_version},
         {},
     };
     options opts;
     opts.retries = default_retries;
-    std::string source;
+    std::vector<std::string> sources;
+    bool all_interfaces = false;
     opterr = 0;
     int id = 0;
-    while ((id = getopt_long(argc, argv, ":ljnu:r:s:h", long_options, nullptr)) != -1) {
+    while ((id = getopt_long(argc, argv, ":ljnu:r:s:ah", long_options, nullptr)) != -1) {
         switch (id) {
         case 'l':
             opts.list = true;
@@ -123,7 +104,10 @@ options parse_options(int argc, char** argv) {
             opts.retries = retries_count(optarg);
             break;
         case 's':
-            source = optarg;
+            sources.emplace_back(optarg);
+            break;
+        case 'a':
+            all_interfaces = true;
             break;
         case 'h':
             print_usage(stdout);
@@ -143,7 +127,9 @@ options parse_options(int argc, char** argv) {
     if (opts.list && (opts.dry_run || opts.verify || !opts.undo_path.empty()))
         usage_error("--dry-run, --verify and --undo go with a PLAN");
     if (opts.dry_run && opts.verify) usage_error("--dry-run saves nothing to verify");
+    if (all_interfaces && !sources.empty()) usage_error("give --source or --all-interfaces, not both");
     // Looked up last, so that a usage error above is reported as such.
-    if (!source.empty()) opts.source = source_address(source);
+    std::string error;
+    if (!resolve_links(sources, all_interfaces, opts.links, error)) usage_error(error);
     return opts;
 }

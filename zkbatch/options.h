@@ -5,12 +5,15 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "links.h"
 
 constexpr int usage_status = 2;
 
 struct options {
     bool list = false, json = false, dry_run = false, verify = false;
-    in_addr_t source = htonl(INADDR_ANY);
+    std::vector<scan_link> links;  // where to scan; never empty
     int retries = 0;
     std::optional<std::string> plan_path;  // none with --list
     std::string undo_path;                 // empty: no undo file

@@ -153,7 +153,7 @@ struct checker {
             case col_nameserver:
                 r.nameserver = cell == "none" ? "" : cell;
                 break;
-            default:  // from: where the inventory heard the device
+            default:  // from, interface: where the inventory heard the device
                 break;
             }
         }

@@ -9,9 +9,10 @@
 #include <string_view>
 #include <vector>
 
-// The columns of the inventory, in its order; a plan names them in any order.
-constexpr const char* column_names[] = {"mac",  "ip",  "netmask",    "gateway",
-                                        "dhcp", "mtu", "nameserver", "from"};
+// The columns of the inventory, in its order; a plan names them in any
+// order, and ignores where the inventory heard a device (from, interface).
+constexpr const char* column_names[] = {"mac", "ip",         "netmask", "gateway",  "dhcp",
+                                        "mtu", "nameserver", "from",    "interface"};
 enum column : std::size_t {
     col_mac,
     col_ip,
@@ -20,7 +21,8 @@ enum column : std::size_t {
     col_dhcp,
     col_mtu,
     col_nameserver,
-    col_from
+    col_from,
+    col_interface
 };
 
 // One row: a value for each column given and not left empty. Addresses are

@@ -103,8 +103,8 @@ void write_json_report(std::ostream& out, const std::vector<row_result>& rows) {
             {"mac", r.row->mac},
             {"outcome", outcome_name(r.result)},
             {"tries", r.tries},
-            {"before", r.found ? device_json(*r.found) : json()},
-            {"after", has_plan(r) ? device_json(r.planned) : json()},
+            {"before", r.found ? device_json(*r.found, r.found->interface) : json()},
+            {"after", has_plan(r) ? device_json(r.planned, r.found->interface) : json()},
             {"message", r.message.empty() ? json() : json(shown(r.message))},
             {"detail", n.empty() ? json() : json(n)},
         });

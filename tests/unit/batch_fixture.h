@@ -13,15 +13,16 @@
 
 struct batch_fixture {
     std::deque<plan> plans;  // rows point into them
-    std::vector<device_entry> answers;
+    std::vector<::answer> answers;
 
-    // An answer from addr: hw and ip as given, netmask /24, gateway
+    // An answer from addr on zk0: hw and ip as given, netmask /24, gateway
     // 10.0.0.1, MTU 1500, DHCP off, then the tokens in more.
     void answer(const char* addr, const char* hw, const char* ip, const std::string& more = "") {
         std::string text = std::string("hw=") + hw + ";ip=" + ip +
                            ";nm=255.255.255.0;gw=10.0.0.1;mtu=1500;dhcp=0;" + more;
-        device_entry& e = answers.emplace_back();
+        ::answer& e = answers.emplace_back();
         e.addr = inet_addr(addr);
+        e.interface = "zk0";
         parse_reply(e, text.data());
     }
 

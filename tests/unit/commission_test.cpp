@@ -131,7 +131,7 @@ TEST_F(CommissionTest, SaveBookTable) {
         for (int i = 1; i < c.sends_of_a; ++i) book.sent(r[0]);
         std::string decided;
         for (const auto& [from, text] : c.datagrams)
-            decided += book.take(inet_addr(from), text.c_str()) ? '+' : '-';
+            decided += book.take(0, inet_addr(from), text.c_str()) ? '+' : '-';
         EXPECT_EQ(decided, c.decided);
         EXPECT_EQ(outcomes(r), c.outcomes);
     }
@@ -195,31 +195,31 @@ TEST_F(CommissionTest, UndoPlanTable) {
     answer("192.0.2.12", "02:00:00:00:00:0c", "10.0.0.7", "dhcp=10");
     answers.back().gw[0] = '\0';  // it reported no gateway
     answer("192.0.2.13", "02:00:00:00:00:0d", "10.0.0.6");
-    const std::string head = "mac,ip,netmask,gateway,dhcp,mtu,nameserver,from\n";
+    const std::string head = "mac,ip,netmask,gateway,dhcp,mtu,nameserver,from,interface\n";
     const struct {
         const char* name;
         std::string plan, undo, warnings;
     } cases[] = {
         {"every_cell_filled", "mac,ip\n02:00:00:00:00:0b,10.0.0.16\n",
-         head + "02:00:00:00:00:0b,10.0.0.6,255.255.255.0,10.0.0.1,1,1400,,192.0.2.11\n", ""},
+         head + "02:00:00:00:00:0b,10.0.0.6,255.255.255.0,10.0.0.1,1,1400,,192.0.2.11,zk0\n", ""},
         {"nameserver_none_for_none", "mac,ip,gateway\n02:00:00:00:00:0c,10.0.0.17,10.0.0.1\n",
-         head + "02:00:00:00:00:0c,10.0.0.7,255.255.255.0,,1,1500,none,192.0.2.12\n",
+         head + "02:00:00:00:00:0c,10.0.0.7,255.255.255.0,,1,1500,none,192.0.2.12,zk0\n",
          "Warning: the undo file can't give 02:00:00:00:00:0c back its gateway ''\n"},
         // An MTU no plan takes is kept by an empty cell, unless the plan changes it.
         {"unwritable_value_kept", "MAC,ip\n02-00-00-00-00-0A,10.0.0.15\n",
-         head + "02-00-00-00-00-0A,10.0.0.5,255.255.255.0,10.0.0.1,0,,10.0.0.53,192.0.2.10\n", ""},
+         head + "02-00-00-00-00-0A,10.0.0.5,255.255.255.0,10.0.0.1,0,,10.0.0.53,192.0.2.10,zk0\n", ""},
         {"unwritable_value_changed",
          "mac,mtu,nameserver\n" + std::string(mac_a) + ",600,\n" + mac_b + ",,1.1.1.1\n",
-         head + std::string(mac_a) + ",10.0.0.5,255.255.255.0,10.0.0.1,0,,10.0.0.53,192.0.2.10\n" +
-             mac_b + ",10.0.0.6,255.255.255.0,10.0.0.1,1,1400,,192.0.2.11\n",
+         head + std::string(mac_a) + ",10.0.0.5,255.255.255.0,10.0.0.1,0,,10.0.0.53,192.0.2.10,zk0\n" +
+             mac_b + ",10.0.0.6,255.255.255.0,10.0.0.1,1,1400,,192.0.2.11,zk0\n",
          "Warning: the undo file can't give 02:00:00:00:00:0a back its mtu '9000'\n"
          "Warning: the undo file can't give 02:00:00:00:00:0b back its nameserver 'none'\n"},
         // A plan gives an address once: two devices that shared one can't
         // both be given it back.
         {"shared_ip_given_back_once",
          "mac,ip\n" + std::string(mac_b) + ",10.0.0.16\n02:00:00:00:00:0d,10.0.0.18\n",
-         head + mac_b + ",10.0.0.6,255.255.255.0,10.0.0.1,1,1400,,192.0.2.11\n" +
-             "02:00:00:00:00:0d,,255.255.255.0,10.0.0.1,0,1500,none,192.0.2.13\n",
+         head + mac_b + ",10.0.0.6,255.255.255.0,10.0.0.1,1,1400,,192.0.2.11,zk0\n" +
+             "02:00:00:00:00:0d,,255.255.255.0,10.0.0.1,0,1500,none,192.0.2.13,zk0\n",
          "Warning: the undo file can't give 02:00:00:00:00:0d back its ip '10.0.0.6'\n"},
         {"rows_not_sent_left_out",
          "mac,ip,mtu\n" + std::string(mac_a) + ",10.0.0.0,\n" + mac_b + ",10.0.0.6,1400\n", head,
