@@ -27,6 +27,8 @@ sockaddr_ll link_address(int ifindex) {
 }  // namespace
 
 int open_arp(int ifindex, arp_link& out) {
+    // Index 0 would bind to every interface.
+    if (ifindex <= 0) return ENODEV;
     // Protocol 0 receives nothing until bind: a socket made for ETH_P_ARP
     // would queue frames of every interface in between.
     socket_fd sock(socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));

@@ -12,6 +12,11 @@
 #include "exchange.h"
 
 bool solicit_neighbour(int ifindex, in_addr_t target) {
+    // Index 0 would leave the choice of interface to the routing table.
+    if (ifindex <= 0) {
+        errno = ENODEV;
+        return false;
+    }
     const socket_fd sock(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!sock.valid()) return false;
     // IP_UNICAST_IF takes the index in network byte order.

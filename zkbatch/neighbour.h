@@ -16,7 +16,9 @@
 // interface ifindex, which needs no privilege; the kernel resolves target
 // first. Only for a target inside one of the host's subnets on that
 // interface: any other goes to a gateway, and one of the host's own
-// addresses stays on the host. false, errno set, when it can't be sent.
+// addresses stays on the host. false, errno set, when it can't be sent:
+// ENETUNREACH while the interface is down, ENOBUFS when the neighbour table
+// (shared by all network namespaces) is full, so nothing is resolved.
 bool solicit_neighbour(int ifindex, in_addr_t target);
 
 struct neighbour {
