@@ -15,10 +15,12 @@
 // Sends one empty UDP datagram to target's discard port (9) out of the
 // interface ifindex, which needs no privilege; the kernel resolves target
 // first. Only for a target inside one of the host's subnets on that
-// interface: any other goes to a gateway, and one of the host's own
-// addresses stays on the host. false, errno set, when it can't be sent:
-// ENETUNREACH while the interface is down, ENOBUFS when the neighbour table
-// (shared by all network namespaces) is full, so nothing is resolved.
+// interface: for any other the kernel resolves a gateway's address (or,
+// with no route through the interface at all, takes the target as on the
+// link), and one of the host's own addresses stays on the host. false,
+// errno set, when it can't be sent: ENETUNREACH while the interface is
+// down, ENOBUFS when the neighbour table (shared by all network namespaces)
+// is full, so nothing is resolved.
 bool solicit_neighbour(int ifindex, in_addr_t target);
 
 struct neighbour {
@@ -35,10 +37,10 @@ bool read_neighbours(std::vector<neighbour>& out);
 enum class dump_state { more, done, failed };
 
 // Reads one receive's worth of a neighbour dump (data aligned as the
-// netlink header is): appends its IPv4 entries to
-// out. done at NLMSG_DONE, more while it has not come; failed, with error
-// set to the kernel's code (NLMSG_ERROR) or EBADMSG (a message or attribute
-// that is cut or overruns size), ends the dump.
+// netlink header is): appends its IPv4 entries to out. done at NLMSG_DONE,
+// more while it has not come; failed, with error set to the kernel's code
+// (NLMSG_ERROR) or EBADMSG (a message or attribute that is cut or overruns
+// size), ends the dump.
 dump_state parse_neighbours(const void* data, std::size_t size, std::vector<neighbour>& out,
                             int& error);
 
