@@ -38,6 +38,14 @@ enum class outcome {
     differs,      // it shows something else, or nothing
 };
 
+// What the probe of a row's new address for other hosts did: none (the
+// row gives no new address), an ARP probe, the kernel's own resolution, or
+// nothing, and why.
+struct probe_note {
+    enum way_t { none, arp, kernel, skipped } way = none;
+    std::string why_not;
+};
+
 struct row_result {
     const plan_row* row = nullptr;
     outcome result = outcome::planned;
@@ -48,6 +56,7 @@ struct row_result {
     int tries = 0;                            // set messages sent
     int answered = 0;                         // of those, answered from its address
     outcome confirmation = outcome::planned;  // what the save said, once verified
+    probe_note probe;                         // of its new address, if any
 };
 
 // Matches every row with the answers (one per device and address). Rows

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 
 #include "checks.h"
 #include "commission.h"
@@ -17,6 +18,7 @@
 #include "inventory.h"
 #include "options.h"
 #include "plan.h"
+#include "probe.h"
 #include "report.h"
 #include "rounds.h"
 
@@ -96,9 +98,36 @@ int main(int argc, char** argv) {
     progress status_line = terminal_progress();
     const network net{opts.links, opts.retries, &status_line};
     std::set<std::string> wanted;
-    for (const plan_row& row : p.rows) wanted.insert(mac_key(row.mac));
+    std::unordered_map<std::string, const plan_row*> by_mac;
+    for (const plan_row& row : p.rows) {
+        wanted.insert(mac_key(row.mac));
+        by_mac.emplace(mac_key(row.mac), &row);
+    }
+    // The addresses the plan gives are probed while the scan runs; the
+    // capability that ARP needs is dropped before anything is read.
+    const bool probing = std::any_of(p.rows.begin(), p.rows.end(),
+                                     [](const plan_row& row) { return row.ip.has_value(); });
+    prober probes = open_prober(opts.links, probing);
+    // Without them, a plan could give a device this host's address; the
+    // conflict check refuses those, so they need no probe.
+    std::vector<in_addr_t> host;
+    const bool host_listed = host_addresses(host);
+    const int host_error = errno;
+    probes.own = host;
+    scan_hooks hooks;
+    if (probing) {
+        hooks.answered = [&](const answer& a) {
+            const auto row = by_mac.find(mac_key(a.hw));
+            if (row == by_mac.end()) return;
+            if (const std::optional<in_addr_t> target = new_address(*row->second, a))
+                probes.start(a.link, *target);
+        };
+        hooks.woke = [&] { probes.wake(); };
+        hooks.until = [&] { return probes.until(); };
+    }
     std::vector<answer> answers;
-    if (!scanned(scan(net, wanted, answers))) return usage_status;
+    if (!scanned(scan(net, wanted, answers, hooks))) return usage_status;
+    probes.finish();
     // Devices may have been missed on the interfaces the system did not
     // choose; the operator should know where else to look.
     const bool system_choice = opts.links.size() == 1 && opts.links[0].source == htonl(INADDR_ANY);
@@ -118,23 +147,27 @@ int main(int argc, char** argv) {
         return put_out(out.str(), 0);
     }
 
-    // Without them, a plan could give a device this host's address.
-    std::vector<in_addr_t> host;
-    if (!host_addresses(host)) {
+    if (!host_listed) {
         std::fprintf(stderr, "zkbatch: cannot list this host's addresses: %s\n",
-                     std::strerror(errno));
+                     std::strerror(host_error));
         return usage_status;
     }
     std::vector<row_result> rows = match(p, answers);
     if (std::any_of(rows.begin(), rows.end(),
                     [](const row_result& r) { return r.result == outcome::not_found; }))
         warn_unscanned();
-    const conflict_findings conflicts = find_conflicts(rows, answers, host);
+    conflict_findings conflicts = find_conflicts(rows, answers, host);
+    std::vector<std::string> unprobed;
+    for (plan_error& e : probe_findings(rows, answers, probes, unprobed))
+        conflicts.errors.push_back(std::move(e));
+    std::stable_sort(conflicts.errors.begin(), conflicts.errors.end(),
+                     [](const plan_error& a, const plan_error& b) { return a.line < b.line; });
     const std::string name = *opts.plan_path == "-" ? "<stdin>" : *opts.plan_path;
     for (const plan_error& e : conflicts.errors)
         std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), e.line, e.message.c_str());
     if (!conflicts.errors.empty()) return usage_status;
     warn(conflicts.warnings);
+    warn(unprobed);
 
     if (!opts.undo_path.empty()) {
         std::vector<std::string> warnings;

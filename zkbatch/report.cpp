@@ -26,6 +26,22 @@ std::array<std::size_t, all_outcomes.size()> count(const std::vector<row_result>
     return counts;
 }
 
+// Whether a row's new address was probed for other hosts, and how or why
+// not; null where it gives none.
+json probe_json(const probe_note& p) {
+    switch (p.way) {
+    case probe_note::none:
+        break;
+    case probe_note::arp:
+        return {{"probed", true}, {"by", "arp"}};
+    case probe_note::kernel:
+        return {{"probed", true}, {"by", "neighbour resolution"}};
+    case probe_note::skipped:
+        return {{"probed", false}, {"why_not", p.why_not}};
+    }
+    return nullptr;
+}
+
 // The planned settings mean something only where a row was checked.
 bool has_plan(const row_result& r) { return r.found && r.result != outcome::ambiguous; }
 
@@ -59,12 +75,15 @@ const char* outcome_name(outcome o) {
     return "?";
 }
 
-std::string notes(const row_result& r) {
+std::string notes(const row_result& r, bool with_probe) {
     std::string text = r.detail;
     const auto add = [&](const std::string& note) { text += (text.empty() ? "" : "; ") + note; };
     if (r.confirmation == outcome::refused || r.confirmation == outcome::unconfirmed)
         add(outcome_name(r.confirmation));
     if (r.tries > 1) add(std::to_string(r.tries) + " tries");
+    if (with_probe && (r.probe.way == probe_note::arp || r.probe.way == probe_note::kernel))
+        add("probed");
+    if (with_probe && r.probe.way == probe_note::skipped) add("not probed: " + r.probe.why_not);
     return text;
 }
 
@@ -97,7 +116,7 @@ void write_report(std::ostream& out, const std::vector<row_result>& rows) {
 void write_json_report(std::ostream& out, const std::vector<row_result>& rows) {
     auto list = json::array();
     for (const row_result& r : rows) {
-        const std::string n = notes(r);
+        const std::string n = notes(r, false);
         list.push_back({
             {"line", r.row->line},
             {"mac", r.row->mac},
@@ -106,6 +125,7 @@ void write_json_report(std::ostream& out, const std::vector<row_result>& rows) {
             {"before", r.found ? device_json(*r.found, r.found->interface) : json()},
             {"after", has_plan(r) ? device_json(r.planned, r.found->interface) : json()},
             {"message", r.message.empty() ? json() : json(shown(r.message))},
+            {"probe", probe_json(r.probe)},
             {"detail", n.empty() ? json() : json(n)},
         });
     }

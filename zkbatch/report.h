@@ -11,8 +11,9 @@
 const char* outcome_name(outcome o);
 
 // What the report says in parentheses after a row: what went wrong, what
-// the confirmation said of a verified row, how many tries it needed.
-std::string notes(const row_result& r);
+// the confirmation said of a verified row, how many tries it needed, and
+// (with_probe) whether its new address was probed for other hosts.
+std::string notes(const row_result& r, bool with_probe = true);
 
 // The summary line, e.g. "3 rows: 2 verified, 1 differs".
 std::string summary(const std::vector<row_result>& rows);
