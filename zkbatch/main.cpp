@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
             const auto row = by_mac.find(mac_key(a.hw));
             if (row == by_mac.end()) return;
             if (const std::optional<in_addr_t> target = new_address(*row->second, a))
-                probes.start(a.link, *target);
+                probes.start(a.link, *target, row->first);
         };
         hooks.woke = [&] { probes.wake(); };
         hooks.until = [&] { return probes.until(); };

@@ -68,8 +68,9 @@ std::optional<in_addr_t> new_address(const plan_row& row, const device_entry& a)
     return target;
 }
 
-void prober::start(std::size_t link, in_addr_t target) {
+void prober::start(std::size_t link, in_addr_t target, const std::string& mac) {
     if (std::find(own.begin(), own.end(), target) != own.end()) return;
+    by_device.try_emplace(mac, link, target);
     const auto [it, fresh] = probes.try_emplace({link, target});
     if (!fresh) return;
     probe& p = it->second;
@@ -175,7 +176,9 @@ std::vector<plan_error> probe_findings(std::vector<row_result>& rows,
         if (r.result != outcome::planned) continue;
         const std::optional<in_addr_t> target = new_address(*r.row, *r.found);
         if (!target) continue;
-        const auto it = p.probes.find({r.found->link, *target});
+        const auto asked = p.by_device.find(mac_key(r.found->hw));
+        if (asked == p.by_device.end() || asked->second.second != *target) continue;
+        const auto it = p.probes.find(asked->second);
         if (it == p.probes.end()) continue;
         const probe& found = it->second;
         r.probe = found.how;
@@ -189,7 +192,7 @@ std::vector<plan_error> probe_findings(std::vector<row_result>& rows,
             const char* how = found.how.way == probe_note::arp ? "an ARP probe"
                                                                : "the kernel's address resolution";
             errors.push_back({r.row->line, "ip " + dotted(*target) + " is held by " + mac + " on " +
-                                               p.links[r.found->link].name + " (it answered " +
+                                               p.links[it->first.first].name + " (it answered " +
                                                how + ")"});
         }
     }

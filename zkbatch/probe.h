@@ -49,11 +49,13 @@ struct prober {
     std::vector<int> arp_errors;
     std::vector<in_addr_t> own;  // this host's addresses, which need no probe
     std::map<std::pair<std::size_t, in_addr_t>, probe> probes;
+    // Which probe speaks for a device's new address, by its MAC (mac_key).
+    std::map<std::string, std::pair<std::size_t, in_addr_t>> by_device;
     unsigned long arp_lost = 0;  // answers the packet sockets' full buffers dropped
 
-    // Probes target on link, unless it is probed there already or is one of
-    // this host's own.
-    void start(std::size_t link, in_addr_t target);
+    // Probes target on link for the device whose MAC is mac, unless it is
+    // probed there already or is one of this host's own.
+    void start(std::size_t link, in_addr_t target, const std::string& mac);
     // Takes the ARP answers that came, and probes again where one is due.
     void wake();
     // Until when the scan should listen for the probes' answers.

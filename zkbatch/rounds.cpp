@@ -147,7 +147,14 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
         const std::size_t on = link_of(ex, net, where);
         const auto [it, fresh] = seen.emplace(std::pair(where.from, mac_key(entry.hw)), answers.size());
         if (!fresh) {
-            joined.join(on, answers[it->second].link);
+            // Heard on several links of one segment, it is tied to the first
+            // of them in the order given, whichever answer came first.
+            answer& known = answers[it->second];
+            joined.join(on, known.link);
+            if (on < known.link) {
+                known.link = on;
+                known.interface = net.links[on].name;
+            }
             return false;
         }
         progressed = clock::now();

@@ -40,7 +40,8 @@ struct scan_hooks {
 
 // One scan of 3 seconds on every link: the answers in order of arrival, a
 // device that answers several requests from one address once, also when it
-// answers on several links (which are then one segment). The request is
+// answers on several links (which are then one segment; it is tied to the
+// first of them). The request is
 // sent again (see retry_interval) until every MAC in wanted has answered,
 // or the retries run out; without any MAC to wait for, the requests are
 // spread over the scan. Warns on standard error when the system dropped

@@ -107,6 +107,7 @@ TEST_F(ProbeTest, VerdictTable) {
         SCOPED_TRACE(c.name);
         prober p;
         p.links = {zka()};
+        p.by_device["02:00:00:00:00:0a"] = {0, inet_addr(c.target)};
         probe& asked = p.probes[{0, inet_addr(c.target)}];
         asked.how = c.how;
         asked.holders = c.holders;
