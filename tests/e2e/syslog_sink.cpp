@@ -28,7 +28,6 @@ void write_line(const char* data, std::size_t size) {
     std::string line;
     for (std::size_t i = 0; i < size; ++i) {
         const auto b = static_cast<unsigned char>(data[i]);
-        char hex[5];
         switch (b) {
         case '\n':
             line += "\\n";
@@ -44,6 +43,7 @@ void write_line(const char* data, std::size_t size) {
             break;
         default:
             if (b < 0x20 || b >= 0x7f) {
+                char hex[5];
                 std::snprintf(hex, sizeof hex, "\\x%02x", b);
                 line += hex;
             } else {
