@@ -7,6 +7,7 @@
 #include "command_line.h"
 #include "event_loop.h"
 #include "fleet.h"
+#include "sockets.h"
 
 int main(int argc, char** argv) {
     sim::simulator simulator;

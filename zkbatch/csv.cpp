@@ -4,6 +4,7 @@ namespace {
 
 struct reader {
     std::string_view text;
+    char separator = ',';
     std::size_t pos = 0;
     int line = 1;
 
@@ -52,7 +53,7 @@ struct reader {
                 ++pos;
                 if (!quoted(field)) return "a quoted field is not closed";
             } else {
-                while (!at_end() && peek() != ',' && peek() != '\n' &&
+                while (!at_end() && peek() != separator && peek() != '\n' &&
                        text.compare(pos, 2, "\r\n") != 0) {
                     if (peek() == '"') return "a quote inside an unquoted field";
                     field += text[pos++];
@@ -60,7 +61,7 @@ struct reader {
             }
             fields.push_back(std::move(field));
             if (at_end() || take_line_end()) return {};
-            if (peek() != ',') return "text after a closing quote";
+            if (peek() != separator) return "text after a closing quote";
             ++pos;
         }
     }
@@ -68,9 +69,9 @@ struct reader {
 
 }  // namespace
 
-std::vector<csv_record> read_csv(std::string_view text) {
+std::vector<csv_record> read_csv(std::string_view text, char separator) {
     std::vector<csv_record> records;
-    reader in{text};
+    reader in{text, separator};
     while (!in.at_end()) {
         if (in.take_line_end()) continue;
         if (in.peek() == '#') {
@@ -87,6 +88,20 @@ std::vector<csv_record> read_csv(std::string_view text) {
         records.push_back(std::move(rec));
     }
     return records;
+}
+
+char csv_separator(std::string_view text) {
+    // The lines that read_csv skips.
+    reader in{text};
+    while (!in.at_end()) {
+        if (in.take_line_end()) continue;
+        if (in.peek() != '#') break;
+        in.skip_line();
+    }
+    const std::string_view header = text.substr(in.pos, text.find('\n', in.pos) - in.pos);
+    return header.find(';') != std::string_view::npos && header.find(',') == std::string_view::npos
+               ? ';'
+               : ',';
 }
 
 std::string csv_field(std::string_view text) {

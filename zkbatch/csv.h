@@ -1,5 +1,7 @@
 // CSV as RFC 4180 writes it: fields separated by commas, a field quoted
 // when it holds a comma, a quote or a line break, quotes inside doubled.
+// Read also with semicolons in place of commas, as spreadsheets write CSV
+// where the decimal mark is a comma.
 #pragma once
 
 #include <string>
@@ -14,10 +16,15 @@ struct csv_record {
     std::string error;
 };
 
-// Splits text into records. Lines ending in LF or CR LF; blank lines and
-// lines starting with '#' are skipped. A quoted field may span lines. A
-// malformed record is reported and reading goes on at the next line.
-std::vector<csv_record> read_csv(std::string_view text);
+// Splits text into records of fields separated by separator. Lines ending
+// in LF or CR LF; blank lines and lines starting with '#' are skipped. A
+// quoted field may span lines. A malformed record is reported and reading
+// goes on at the next line.
+std::vector<csv_record> read_csv(std::string_view text, char separator = ',');
+
+// The separator of a text whose first record (its header) is written on
+// one line: ';' when that line holds a ';' and no ',', else ','.
+char csv_separator(std::string_view text);
 
 // One field as written: quoted when it holds a comma, a quote, CR or LF, or
 // starts with '#' (which a reader would take for a comment line).

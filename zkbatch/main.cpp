@@ -11,6 +11,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "audit.h"
 #include "checks.h"
 #include "commission.h"
 #include "files.h"
@@ -190,6 +191,8 @@ int main(int argc, char** argv) {
     } else if (scanned(verify_all(net, rows))) {
         status = report_status(rows, outcome::verified);
     }
+    // The outcomes are final: every row sent a set message goes to the log.
+    audit_run(rows);
     // Without the verifying scan the saves are still reported.
     return put_out(report_text(opts, rows), status, summary(rows));
 }

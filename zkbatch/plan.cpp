@@ -205,7 +205,7 @@ plan read_plan(std::string_view text) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     checker check;
     bool have_header = false;
-    for (const csv_record& rec : read_csv(text)) {
+    for (const csv_record& rec : read_csv(text, csv_separator(text))) {
         if (!rec.error.empty()) {
             check.error(rec.line, "malformed line: " + rec.error);
             // Without its header no row can be read.

@@ -46,7 +46,8 @@ struct plan {
 };
 
 // Reads and checks a whole plan: the header, every row's values, and that
-// no MAC address and no given IP address occurs twice.
+// no MAC address and no given IP address occurs twice. A plan whose header
+// line holds ';' and no ',' has its fields separated by ';'.
 plan read_plan(std::string_view text);
 
 // An address as zkdetect's prompts accept it (the whole cell, not its first

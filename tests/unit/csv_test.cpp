@@ -7,9 +7,9 @@
 namespace {
 
 // Records as "LINE[field|field]" or "LINE!error", one after the other.
-std::string records(std::string_view text) {
+std::string records(std::string_view text, char separator = ',') {
     std::string out;
-    for (const csv_record& r : read_csv(text)) {
+    for (const csv_record& r : read_csv(text, separator)) {
         out += std::to_string(r.line) + (r.error.empty() ? "[" : "!" + r.error);
         for (std::size_t i = 0; r.error.empty() && i < r.fields.size(); ++i)
             out += (i ? "|" : "") + r.fields[i];
@@ -39,6 +39,30 @@ TEST(CsvTest, ReadTable) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(records(c.text), c.records);
+    }
+}
+
+// The separator that the header line chooses, and the records read with it.
+TEST(CsvTest, SeparatorTable) {
+    const struct {
+        const char* name;
+        std::string text;
+        char separator;
+        std::string records;
+    } cases[] = {
+        {"semicolons_commas_are_data", "a;b\r\nc,d;e\n", ';', "1[a|b]2[c,d|e]"},
+        {"quoted_semicolon_and_quotes", "\"a;\"\"b\"\"\";c\n", ';', "1[a;\"b\"|c]"},
+        {"comma_after_closing_quote", "x;y\n\"a\",b;c\n", ';',
+         "1[x|y]2!text after a closing quote"},
+        {"header_after_comment_and_blank_line", "# a,b\n\nmac;ip\n", ';', "3[mac|ip]"},
+        {"comma_in_header_keeps_commas", "a;b,c\nd;e\n", ',', "1[a;b|c]2[d;e]"},
+        {"semicolon_only_below_header", "mac\nx;y\n", ',', "1[mac]2[x;y]"},
+        {"empty", "", ',', ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(csv_separator(c.text), c.separator);
+        EXPECT_EQ(records(c.text, c.separator), c.records);
     }
 }
 

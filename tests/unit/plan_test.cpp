@@ -48,6 +48,9 @@ TEST(PlanTest, ReadTable) {
         {"header_only", "mac,ip\n", ""},
         {"header_in_any_case_with_blanks", " MAC ,\tIp\n02-00-00-00-00-0A,10.0.0.5\n",
          "2 02-00-00-00-00-0A 10.0.0.5/*/*/*/*/*\n"},
+        {"semicolons_of_a_spreadsheet",
+         "\xEF\xBB\xBFMAC;IP;nameserver\r\n" + mac_a + ";\"10.0.0.5\";a,b\r\n",
+         "2 " + mac_a + " 10.0.0.5/*/*/*/*/a,b\n"},
         {"same_ip_left_empty_twice", "mac,ip\n" + mac_a + ",\n" + mac_b + ",\n",
          "2 " + mac_a + " */*/*/*/*/*\n3 " + mac_b + " */*/*/*/*/*\n"},
         // Errors: any voids the plan.
@@ -57,6 +60,8 @@ TEST(PlanTest, ReadTable) {
         {"unknown_and_repeated_columns",
          "mac,IPaddr,mtu,MTU ,\n" + mac_a + ",,,,\n" + mac_a + ",,,,\n",
          "1: unknown column 'IPaddr'\n1: column 'MTU ' given twice\n1: unknown column ''\n"},
+        {"semicolon_and_comma_in_header", "mac;ip,mtu\n" + mac_a + ";,\n",
+         "1: unknown column 'mac;ip'\n1: no 'mac' column\n"},
         {"malformed_header", "mac,\"ip\n", "1: malformed line: a quoted field is not closed\n"},
         {"malformed_lines_with_numbers",
          "mac,ip\n\n" + mac_a + "\n" + mac_b + ",1.2.3.4,x\n" + "a\"b,c\n",
