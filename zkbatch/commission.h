@@ -36,6 +36,7 @@ enum class outcome {
     invalid,      // the resulting settings fail the checks before a save
     verified,     // the verifying scan shows the planned settings
     differs,      // it shows something else, or nothing
+    interrupted,  // sent, but a stop signal ended the run before its answer
 };
 
 // What the probe of a row's new address for other hosts did: none (the

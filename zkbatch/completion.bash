@@ -19,7 +19,7 @@ _zkbatch() {
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W '--list --json --dry-run --verify --undo --retries
-            --source --all-interfaces --help --version' -- "$cur")
+            --source --all-interfaces --yes --help --version' -- "$cur")
         return
     fi
     # The plan: a CSV file, or - for standard input.

@@ -25,6 +25,7 @@ void print_usage(std::FILE* out) {
                  "  -n, --dry-run       check the plan against a scan and print the set\n"
                  "                      messages, but send none\n"
                  "      --verify        scan again after the saves and compare\n"
+                 "  -y, --yes           send without asking, also on a terminal\n"
                  "  -u, --undo FILE     before the first set message, write FILE: a plan that\n"
                  "                      gives every device to be changed back what it holds\n"
                  "  -r, --retries N     send a request or set message without an answer\n"
@@ -69,6 +70,7 @@ options parse_options(int argc, char** argv) {
         {"dry-run", no_argument, nullptr, 'n'},
         {"verify", no_argument, nullptr, opt_verify},
         {"undo", required_argument, nullptr, 'u'},
+        {"yes", no_argument, nullptr, 'y'},
         {"retries", required_argument, nullptr, 'r'},
         {"source", required_argument, nullptr, 's'},
         {"all-interfaces", no_argument, nullptr, 'a'},
@@ -82,7 +84,7 @@ options parse_options(int argc, char** argv) {
     bool all_interfaces = false;
     opterr = 0;
     int id = 0;
-    while ((id = getopt_long(argc, argv, ":ljnu:r:s:ah", long_options, nullptr)) != -1) {
+    while ((id = getopt_long(argc, argv, ":ljnyu:r:s:ah", long_options, nullptr)) != -1) {
         switch (id) {
         case 'l':
             opts.list = true;
@@ -95,6 +97,9 @@ options parse_options(int argc, char** argv) {
             break;
         case opt_verify:
             opts.verify = true;
+            break;
+        case 'y':
+            opts.yes = true;
             break;
         case 'u':
             opts.undo_path = optarg;

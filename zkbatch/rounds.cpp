@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "save.h"
+#include "signals.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ void warn_missed(const receive_result& got, const char* consequence) {
 // since the last send and since *progressed, which the handler sets
 // whenever a datagram brings something new: a slow but working network
 // gets no copies while its answers still come. resend() returns false when
-// nothing needs sending any more. hooks.woke runs after every wait.
+// nothing needs sending any more. hooks.woke runs after every wait. A stop
+// signal ends it at the next wake, a retry_interval at most.
 receive_result receive_with_retries(const exchange_sockets& ex, const arrival_handler& handler,
                                     int retries, milliseconds interval,
                                     const clock::time_point* progressed,
@@ -51,12 +53,12 @@ receive_result receive_with_retries(const exchange_sockets& ex, const arrival_ha
     const auto due = [&] { return (progressed ? std::max(sent, *progressed) : sent) + interval; };
     for (;;) {
         auto until = retries > 0 ? std::min(due(), end()) : end();
-        if (hooks.woke) until = std::min(until, clock::now() + retry_interval);
+        until = std::min(until, clock::now() + retry_interval);
         const auto left = std::chrono::ceil<milliseconds>(until - clock::now());
         const receive_result got = receive_arrivals(ex, handler, std::max(left, milliseconds(0)));
         if (hooks.woke) hooks.woke();
         const auto now = clock::now();
-        if (got.stopped || got.error != 0 || now >= end()) return got;
+        if (got.stopped || got.error != 0 || now >= end() || stop_signal() != 0) return got;
         if (retries > 0 && now >= due()) {
             --retries;
             if (!resend()) retries = 0;
@@ -88,10 +90,11 @@ bool send_everywhere(const exchange_sockets& ex, const char* text) {
     return true;
 }
 
-// Opens the sockets of a scan and sends its first request.
+// Opens the sockets of a scan and sends its first request, unless a stop
+// signal came.
 exchange_status start_scan(const network& net, exchange_sockets& ex) {
     const exchange_status opened = open_links(net, ex);
-    if (opened != exchange_status::done) return opened;
+    if (opened != exchange_status::done || stop_signal() != 0) return opened;
     if (!send_everywhere(ex, discovery_request)) return exchange_status::send_failed;
     return exchange_status::done;
 }
@@ -173,7 +176,10 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
     const milliseconds interval = spread ? receive_timeout / (net.retries + 1) : retry_interval;
     const receive_result got = receive_with_retries(
         ex, found, net.retries, interval, spread ? nullptr : &progressed,
-        [&] { return (spread || !missing.empty()) && send_everywhere(ex, discovery_request); },
+        [&] {
+            return (spread || !missing.empty()) && stop_signal() == 0 &&
+                   send_everywhere(ex, discovery_request);
+        },
         hooks);
     for (answer& a : answers) a.segment = joined.of(a.link);
     net.status_line->clear();
@@ -208,7 +214,9 @@ void save_all(const network& net, std::vector<row_result>& rows) {
         book.sent(r);
         return true;
     };
-    for (std::size_t i = 0; i < planned.size(); ++i) {
+    // After a stop signal no set message leaves; the rows not sent stay
+    // planned.
+    for (std::size_t i = 0; i < planned.size() && stop_signal() == 0; ++i) {
         if (!send(*planned[i])) {
             std::fputs("Error sending save request!\n", stderr);
             unsent_from(i);
@@ -237,7 +245,7 @@ void save_all(const network& net, std::vector<row_result>& rows) {
         receive_with_retries(ex, confirmed, net.retries, retry_interval, &progressed, [&] {
             bool any = false;
             for (row_result* r : planned) {
-                if (r->result != outcome::unconfirmed) continue;
+                if (r->result != outcome::unconfirmed || stop_signal() != 0) continue;
                 if (!send(*r)) return false;
                 any = true;
             }
@@ -269,7 +277,7 @@ exchange_status verify_all(const network& net, std::vector<row_result>& rows) {
     };
     const receive_result got =
         receive_with_retries(ex, checked, net.retries, retry_interval, &progressed,
-                             [&] { return book.pending > 0 && send(); });
+                             [&] { return book.pending > 0 && stop_signal() == 0 && send(); });
     net.status_line->clear();
     warn_missed(got, "the verification may be incomplete");
     return exchange_status::done;
