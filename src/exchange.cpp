@@ -110,8 +110,7 @@ socket_fd request_socket(in_addr_t source, in_addr_t destination, int ifindex = 
     if (!sock.valid() || !enable(sock, SO_BROADCAST) || !bind_to(sock, source, 0)) return {};
     // The option takes the index in network byte order for IPv4.
     const auto index = static_cast<std::uint32_t>(htonl(static_cast<std::uint32_t>(ifindex)));
-    if (ifindex != 0 &&
-        setsockopt(sock.fd, IPPROTO_IP, IP_UNICAST_IF, &index, sizeof index) != 0)
+    if (ifindex != 0 && setsockopt(sock.fd, IPPROTO_IP, IP_UNICAST_IF, &index, sizeof index) != 0)
         return {};
     const sockaddr_in to = ipv4(destination, device_port);
     if (connect(sock.fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) return {};

@@ -72,9 +72,8 @@ exchange_status scan_for(const plan& p, const network& net, const std::vector<in
 
 // Conflicts that devices or other hosts make: printed as plan errors, and
 // then nothing may be sent. Warns about the addresses not probed.
-bool refused(const options& opts, std::vector<row_result>& rows,
-             const std::vector<answer>& answers, const prober& probes,
-             const std::vector<in_addr_t>& host) {
+bool refused(const options& opts, std::vector<row_result>& rows, const std::vector<answer>& answers,
+             const prober& probes, const std::vector<in_addr_t>& host) {
     conflict_findings conflicts = find_conflicts(rows, answers, host);
     std::vector<std::string> unprobed;
     for (plan_error& e : probe_findings(rows, answers, probes, unprobed))

@@ -2,9 +2,9 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <net/if.h>
 #include <net/if_arp.h>
 #include <netpacket/packet.h>
-#include <net/if.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -72,7 +72,8 @@ bool list_interfaces(std::vector<interface_info>& found) {
                 s.broadcast = ipv4_of(i->ifa_broadaddr);
         } else if (i->ifa_addr && i->ifa_addr->sa_family == AF_PACKET) {
             const auto* ll = reinterpret_cast<const sockaddr_ll*>(i->ifa_addr);
-            if (ll->sll_hatype == ARPHRD_ETHER && ll->sll_halen == 6 && !(i->ifa_flags & IFF_NOARP)) {
+            if (ll->sll_hatype == ARPHRD_ETHER && ll->sll_halen == 6 &&
+                !(i->ifa_flags & IFF_NOARP)) {
                 std::array<std::uint8_t, 6> mac{};
                 std::memcpy(mac.data(), ll->sll_addr, mac.size());
                 info.mac = mac;

@@ -89,7 +89,8 @@ std::vector<std::string> unscanned_interfaces(const std::vector<scan_link>& link
     list_interfaces(interfaces);
     std::vector<std::string> names;
     for (const interface_info& i : scannable(interfaces))
-        if (std::none_of(links.begin(), links.end(), [&](const scan_link& l) { return l.name == i.name; }))
+        if (std::none_of(links.begin(), links.end(),
+                         [&](const scan_link& l) { return l.name == i.name; }))
             names.push_back(i.name);
     return names;
 }
@@ -99,8 +100,8 @@ std::string unscanned_warning(const std::vector<scan_link>& links) {
     if (names.empty()) return {};
     std::string list;
     for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
-    const std::string scanned = links.front().name.empty() ? "the system's choice of interface"
-                                                           : links.front().name;
+    const std::string scanned =
+        links.front().name.empty() ? "the system's choice of interface" : links.front().name;
     return "Warning: only " + scanned + " was scanned, not " + list +
            " (--all-interfaces scans every interface, --source NAME one more)";
 }

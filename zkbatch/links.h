@@ -15,8 +15,8 @@
 struct scan_link {
     std::string name;  // the interface; "" when the system's choice can't be told
     int ifindex = 0;
-    in_addr_t source = htonl(INADDR_ANY);  // requests leave from here
-    std::vector<subnet> subnets;           // the interface's own addresses
+    in_addr_t source = htonl(INADDR_ANY);            // requests leave from here
+    std::vector<subnet> subnets;                     // the interface's own addresses
     std::optional<std::array<std::uint8_t, 6>> mac;  // where it speaks ARP
 };
 

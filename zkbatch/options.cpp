@@ -132,7 +132,8 @@ options parse_options(int argc, char** argv) {
     if (opts.list && (opts.dry_run || opts.verify || !opts.undo_path.empty()))
         usage_error("--dry-run, --verify and --undo go with a PLAN");
     if (opts.dry_run && opts.verify) usage_error("--dry-run saves nothing to verify");
-    if (all_interfaces && !sources.empty()) usage_error("give --source or --all-interfaces, not both");
+    if (all_interfaces && !sources.empty())
+        usage_error("give --source or --all-interfaces, not both");
     // Looked up last, so that a usage error above is reported as such.
     std::string error;
     if (!resolve_links(sources, all_interfaces, opts.links, error)) usage_error(error);

@@ -13,7 +13,7 @@ constexpr int usage_status = 2;
 
 struct options {
     bool list = false, json = false, dry_run = false, verify = false;
-    bool yes = false;  // no question before a bulk change
+    bool yes = false;              // no question before a bulk change
     std::vector<scan_link> links;  // where to scan; never empty
     int retries = 0;
     std::optional<std::string> plan_path;  // none with --list

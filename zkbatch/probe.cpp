@@ -42,8 +42,8 @@ void send_arp(const arp_link& link, in_addr_t target, probe& p) {
         if (p.sent++ == 0) p.first = now;
         p.last = now;
     } else if (errno != EAGAIN && errno != ENOBUFS) {
-        p.how = {probe_note::skipped, std::string("the ARP probe can't be sent: ") +
-                                          std::strerror(errno)};
+        p.how = {probe_note::skipped,
+                 std::string("the ARP probe can't be sent: ") + std::strerror(errno)};
     }
 }
 
@@ -149,7 +149,8 @@ prober open_prober(const std::vector<scan_link>& links, bool wanted) {
     p.arp_errors.assign(links.size(), EPERM);
     const bool raised = wanted && raise_net_raw();
     for (std::size_t l = 0; raised && l < links.size(); ++l)
-        if (links[l].ifindex != 0 && links[l].mac) p.arp_errors[l] = open_arp(links[l].ifindex, p.arp[l]);
+        if (links[l].ifindex != 0 && links[l].mac)
+            p.arp_errors[l] = open_arp(links[l].ifindex, p.arp[l]);
     drop_net_raw();
     return p;
 }

@@ -13,7 +13,7 @@ using json = nlohmann::ordered_json;
 constexpr std::array all_outcomes = {
     outcome::verified,  outcome::saved,     outcome::unchanged,   outcome::planned,
     outcome::differs,   outcome::refused,   outcome::unconfirmed, outcome::unsent,
-    outcome::not_found, outcome::ambiguous, outcome::invalid,   outcome::interrupted,
+    outcome::not_found, outcome::ambiguous, outcome::invalid,     outcome::interrupted,
 };
 
 std::string or_dash(const std::string& text) { return text.empty() ? "-" : text; }

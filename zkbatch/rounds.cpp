@@ -148,7 +148,8 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
     const auto found = [&](const arrival& where, char* text) {
         answer entry = parse_answer(where.from, text);
         const std::size_t on = link_of(ex, net, where);
-        const auto [it, fresh] = seen.emplace(std::pair(where.from, mac_key(entry.hw)), answers.size());
+        const auto [it, fresh] =
+            seen.emplace(std::pair(where.from, mac_key(entry.hw)), answers.size());
         if (!fresh) {
             // Heard on several links of one segment, it is tied to the first
             // of them in the order given, whichever answer came first.

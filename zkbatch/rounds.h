@@ -24,8 +24,8 @@ constexpr int max_retries = 10;  // all of them within the 3-second receive
 
 struct network {
     std::vector<scan_link> links{scan_link{}};  // where requests go out; answers come in
-    int retries = default_retries;    // how many times a datagram is sent again
-    progress* status_line = nullptr;  // shows each phase on a terminal
+    int retries = default_retries;              // how many times a datagram is sent again
+    progress* status_line = nullptr;            // shows each phase on a terminal
 };
 
 // What a scan does beside collecting answers: a new device (a MAC from an

@@ -77,7 +77,8 @@ TEST_F(ChecksTest, ConflictTable) {
     answer("192.0.2.14", "02:00:00:00:00:0e", "10.0.0.8");
     answer("192.0.2.15", "", "10.0.0.8");
     const std::string warn_8 =
-        "Warning: 10.0.0.8 is held by 3 devices on zk0: 02:00:00:00:00:0d, 02:00:00:00:00:0e, (no MAC)\n";
+        "Warning: 10.0.0.8 is held by 3 devices on zk0: 02:00:00:00:00:0d, 02:00:00:00:00:0e, (no "
+        "MAC)\n";
     const struct {
         const char *name, *plan, *findings;
     } cases[] = {

@@ -207,11 +207,13 @@ TEST_F(CommissionTest, UndoPlanTable) {
          "Warning: the undo file can't give 02:00:00:00:00:0c back its gateway ''\n"},
         // An MTU no plan takes is kept by an empty cell, unless the plan changes it.
         {"unwritable_value_kept", "MAC,ip\n02-00-00-00-00-0A,10.0.0.15\n",
-         head + "02-00-00-00-00-0A,10.0.0.5,255.255.255.0,10.0.0.1,0,,10.0.0.53,192.0.2.10,zk0\n", ""},
+         head + "02-00-00-00-00-0A,10.0.0.5,255.255.255.0,10.0.0.1,0,,10.0.0.53,192.0.2.10,zk0\n",
+         ""},
         {"unwritable_value_changed",
          "mac,mtu,nameserver\n" + std::string(mac_a) + ",600,\n" + mac_b + ",,1.1.1.1\n",
-         head + std::string(mac_a) + ",10.0.0.5,255.255.255.0,10.0.0.1,0,,10.0.0.53,192.0.2.10,zk0\n" +
-             mac_b + ",10.0.0.6,255.255.255.0,10.0.0.1,1,1400,,192.0.2.11,zk0\n",
+         head + std::string(mac_a) +
+             ",10.0.0.5,255.255.255.0,10.0.0.1,0,,10.0.0.53,192.0.2.10,zk0\n" + mac_b +
+             ",10.0.0.6,255.255.255.0,10.0.0.1,1,1400,,192.0.2.11,zk0\n",
          "Warning: the undo file can't give 02:00:00:00:00:0a back its mtu '9000'\n"
          "Warning: the undo file can't give 02:00:00:00:00:0b back its nameserver 'none'\n"},
         // A plan gives an address once: two devices that shared one can't
