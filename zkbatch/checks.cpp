@@ -105,10 +105,12 @@ conflict_findings find_conflicts(const std::vector<row_result>& rows,
         if (made || list.size() < 2) continue;
         std::string macs;
         for (const holder& h : list) macs += (macs.empty() ? "" : ", ") + mac_text(*h.device);
-        const std::string& where = list.front().device->interface;
-        found.warnings.push_back("Warning: " + dotted(addr) + " is held by " +
-                                 std::to_string(list.size()) + " devices" +
-                                 (where.empty() ? "" : " on " + where) + ": " + macs);
+        std::string warning =
+            "Warning: " + dotted(addr) + " is held by " + std::to_string(list.size()) + " devices";
+        if (const std::string& where = list.front().device->interface; !where.empty())
+            warning += " on " + where;
+        warning += ": ";
+        found.warnings.push_back(warning.append(macs));
     }
     std::stable_sort(found.errors.begin(), found.errors.end(),
                      [](const plan_error& a, const plan_error& b) { return a.line < b.line; });
