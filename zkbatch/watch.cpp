@@ -121,8 +121,6 @@ std::vector<watch_event> watch_step(watch_state& state, const std::vector<answer
         devices[it->first] = device_event(watch_kind::vanished, it->second.last);
         it = state.devices.erase(it);
     }
-    std::vector<watch_event> events;
-    for (auto& [key, e] : devices) events.push_back(std::move(e));
 
     // Conflicts, once the devices are up to date: new or with new holders,
     // and ended, in order of segment and address.
@@ -134,9 +132,12 @@ std::vector<watch_event> watch_step(watch_state& state, const std::vector<answer
             changes[at] = conflict_event(watch_kind::conflict, at.second, c);
     }
     for (const auto& [at, c] : state.conflicts)
-        if (!now.count(at))
-            changes[at] = conflict_event(watch_kind::resolved, at.second, c);
-    for (auto& [at, e] : changes) events.push_back(std::move(e));
+        if (!now.count(at)) changes[at] = conflict_event(watch_kind::resolved, at.second, c);
     state.conflicts = std::move(now);
+
+    std::vector<watch_event> events;
+    events.reserve(devices.size() + changes.size());
+    for (auto& [key, e] : devices) events.push_back(std::move(e));
+    for (auto& [at, e] : changes) events.push_back(std::move(e));
     return events;
 }

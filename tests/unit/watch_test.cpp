@@ -95,12 +95,15 @@ TEST_F(WatchTest, EventsOfEachScan) {
          {"appeared 0a; appeared 0b; conflict 192.0.2.10 on zka 0a 0b",
           "changed 0b ip; resolved 192.0.2.10 on zka 0a 0b"}},
         {"conflict lasts while a holder is missing, ends when it vanishes",
-         {{dev("0a", a10), dev("0b", a10, "", a11)}, {dev("0a", a10)}, {dev("0a", a10)},
+         {{dev("0a", a10), dev("0b", a10, "", a11)},
+          {dev("0a", a10)},
+          {dev("0a", a10)},
           {dev("0a", a10)}},
          {"appeared 0a; appeared 0b; conflict 192.0.2.10 on zka 0a 0b", "", "",
           "vanished 0b; resolved 192.0.2.10 on zka 0a 0b"}},
         {"conflict ends when one switches DHCP on",
-         {{dev("0a", a10), dev("0b", a10, "", a11)}, {dev("0a", a10), dev("0b", a10, "dhcp=1", a11)}},
+         {{dev("0a", a10), dev("0b", a10, "", a11)},
+          {dev("0a", a10), dev("0b", a10, "dhcp=1", a11)}},
          {"appeared 0a; appeared 0b; conflict 192.0.2.10 on zka 0a 0b",
           "changed 0b dhcp; resolved 192.0.2.10 on zka 0a 0b"}},
         {"a third holder is a conflict again; DHCP-on devices hold nothing",
@@ -130,7 +133,8 @@ TEST_F(WatchTest, EventsOfEachScan) {
 TEST_F(WatchTest, StateHoldsOnlyWhatIsThere) {
     for (int i = 0; i < 100; ++i) {
         const std::string mtu = "mtu=" + std::to_string(1000 + i);
-        std::vector<answer> scan = {dev("0a", "192.0.2.10", mtu), dev("0b", "192.0.2.10", "", "192.0.2.11")};
+        std::vector<answer> scan = {dev("0a", "192.0.2.10", mtu),
+                                    dev("0b", "192.0.2.10", "", "192.0.2.11")};
         // A device of its own every ten scans, which then vanishes.
         if (i % 10 == 0) scan.push_back(dev("", ("10.0.0." + std::to_string(i)).c_str()));
         watch_step(state, scan);
