@@ -16,9 +16,9 @@ bool bare(unsigned char c) {
            c == ':' || c == '_' || c == '-';
 }
 
-// A value as a log search can match it, and no device text can add a field,
-// a line or a terminal control to the record.
-std::string value(std::string_view text) {
+}  // namespace
+
+std::string log_value(std::string_view text) {
     bool plain = !text.empty();
     for (const char c : text) plain = plain && bare(static_cast<unsigned char>(c));
     if (plain) return std::string(text);
@@ -39,16 +39,14 @@ std::string value(std::string_view text) {
     return out + '"';
 }
 
-}  // namespace
-
 std::string audit_record(const row_result& r, const audit_user& user) {
     static const device_entry none{};
     const device_entry& old = r.found ? *r.found : none;
-    std::string text = "mac=" + value(mac_key(r.row->mac)) +
-                       " interface=" + value(r.found ? r.found->interface : "");
+    std::string text = "mac=" + log_value(mac_key(r.row->mac)) +
+                       " interface=" + log_value(r.found ? r.found->interface : "");
     const auto pair = [&](const char* key, std::string_view before, std::string_view after) {
-        text += std::string(" old_") + key + "=" + value(before);
-        text += std::string(" new_") + key + "=" + value(after);
+        text += std::string(" old_") + key + "=" + log_value(before);
+        text += std::string(" new_") + key + "=" + log_value(after);
     };
     pair("ip", old.ip, r.planned.ip);
     pair("netmask", old.nm, r.planned.nm);
@@ -56,8 +54,8 @@ std::string audit_record(const row_result& r, const audit_user& user) {
     pair("dhcp", std::to_string(old.dhcp), std::to_string(r.planned.dhcp));
     pair("mtu", std::to_string(old.mtu), std::to_string(r.planned.mtu));
     pair("nameserver", old.ns, r.planned.ns);
-    text += " user=" + value(user.name) + " uid=" + std::to_string(user.uid);
-    return text + " outcome=" + value(outcome_name(r.result));
+    text += " user=" + log_value(user.name) + " uid=" + std::to_string(user.uid);
+    return text + " outcome=" + log_value(outcome_name(r.result));
 }
 
 audit_user real_user() {

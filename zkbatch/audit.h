@@ -6,9 +6,17 @@
 #include <sys/types.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commission.h"
+
+// A value of a key=value record as a log search can match it: as it is
+// when it holds only letters, digits and ".:_-"; else (a text from a
+// device, an empty one) quoted, with '"' and '\' escaped by '\' and every
+// other byte outside printable ASCII as \xHH, so that no device text can
+// add a field, a line or a terminal control.
+std::string log_value(std::string_view text);
 
 // Who ran zkbatch: the login name of the real uid ("" when it has none).
 struct audit_user {
@@ -19,9 +27,7 @@ struct audit_user {
 // The record of row r, once its outcome is known: one line of key=value
 // pairs, mac (as a log search writes it: small letters and colons),
 // interface, old_ and new_ of ip, netmask, gateway, dhcp, mtu and
-// nameserver, user, uid and outcome. A value other than letters, digits
-// and ".:_-" (texts from devices, an empty one) is quoted, with '"' and
-// '\' escaped by '\' and every other byte outside printable ASCII as \xHH.
+// nameserver, user, uid and outcome, each value as log_value writes it.
 std::string audit_record(const row_result& r, const audit_user& user);
 
 // The user of the real uid.

@@ -60,6 +60,10 @@ std::string address_problem(const device_entry& planned) {
     return {};
 }
 
+std::optional<std::uint32_t> held_address(const device_entry& e) {
+    return e.dhcp ? std::nullopt : address_of(e.ip);
+}
+
 conflict_findings find_conflicts(const std::vector<row_result>& rows,
                                  const std::vector<answer>& answers,
                                  const std::vector<in_addr_t>& host) {
@@ -75,10 +79,9 @@ conflict_findings find_conflicts(const std::vector<row_result>& rows,
     for (const answer& e : answers) {
         const auto it = sent.find(&e);
         const device_entry& after = it == sent.end() ? e : it->second->planned;
-        if (after.dhcp) continue;
-        const std::optional<std::uint32_t> now = address_of(after.ip);
+        const std::optional<std::uint32_t> now = held_address(after);
         if (!now) continue;
-        const std::optional<std::uint32_t> before = e.dhcp ? std::nullopt : address_of(e.ip);
+        const std::optional<std::uint32_t> before = held_address(e);
         std::vector<holder>& list = holders[{e.segment, *now}];
         if (list.empty()) order.push_back({e.segment, *now});
         list.push_back({&e, it == sent.end() ? nullptr : it->second, before != now});

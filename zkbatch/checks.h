@@ -4,6 +4,8 @@
 
 #include <netinet/in.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,10 @@
 // netmask (but for /31 and /32); a gateway that is the ip itself. The
 // fields must convert already (config_problem passed).
 std::string address_problem(const device_entry& planned);
+
+// The address a device holds as the conflict checks see it, in host byte
+// order: none while DHCP is on, or when its ip is no address.
+std::optional<std::uint32_t> held_address(const device_entry& e);
 
 struct conflict_findings {
     // Addresses that rows would give a device although another answering

@@ -16,10 +16,15 @@ _zkbatch() {
         mapfile -t COMPREPLY < <(compgen -W '0 1 2 3 4 5 6 7 8 9 10' -- "$cur")
         return
         ;;
+    --interval)
+        # Seconds from one scan's start to the next: a few common ones.
+        mapfile -t COMPREPLY < <(compgen -W '3 5 10 30 60' -- "$cur")
+        return
+        ;;
     esac
     if [[ $cur == -* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W '--list --json --dry-run --verify --undo --retries
-            --source --all-interfaces --yes --help --version' -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W '--list --watch --interval --json --dry-run --verify
+            --undo --retries --source --all-interfaces --yes --help --version' -- "$cur")
         return
     fi
     # The plan: a CSV file, or - for standard input.

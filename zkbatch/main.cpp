@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
     // A stop signal lets the run write down what it did before it ends.
     catch_stop_signals();
     if (opts.list) return run_list(opts);
+    if (opts.watch) return run_watch(opts);
     plan p;
     // The whole plan is read and checked before anything is sent.
     if (!load_plan(*opts.plan_path, p)) return usage_status;

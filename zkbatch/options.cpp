@@ -16,12 +16,19 @@ namespace {
 void print_usage(std::FILE* out) {
     std::fprintf(out,
                  "Usage: zkbatch [OPTIONS] --list\n"
+                 "       zkbatch [OPTIONS] --watch [--interval SECONDS]\n"
                  "       zkbatch [OPTIONS] PLAN\n"
-                 "Lists the zefo*kit devices that answer a scan, or gives each device named\n"
-                 "in PLAN (a CSV file; - reads standard input) the settings the plan holds.\n"
+                 "Lists the zefo*kit devices that answer a scan, watches them, or gives each\n"
+                 "device named in PLAN (a CSV file; - reads standard input) the settings the\n"
+                 "plan holds.\n"
                  "\n"
                  "  -l, --list          print every device that answered, as CSV\n"
-                 "  -j, --json          print the inventory or the report as JSON\n"
+                 "  -w, --watch         scan until interrupted, printing each device that\n"
+                 "                      appears, changes or vanishes and each address conflict\n"
+                 "                      that begins or ends, one line each\n"
+                 "      --interval SECONDS  start a scan of the watch every SECONDS (%d-%d,\n"
+                 "                      default %d)\n"
+                 "  -j, --json          print the inventory, the events or the report as JSON\n"
                  "  -n, --dry-run       check the plan against a scan and print the set\n"
                  "                      messages, but send none\n"
                  "      --verify        scan again after the saves and compare\n"
@@ -40,9 +47,10 @@ void print_usage(std::FILE* out) {
                  "\n"
                  "Plan columns: mac (required), ip, netmask, gateway, dhcp, mtu, nameserver;\n"
                  "an empty cell keeps the device's value. A row whose device holds its\n"
-                 "settings already is left alone. Exit status: 0 all done, 1 some row not\n"
-                 "done, 2 usage, plan, address conflict, scan or write error. See zkbatch(1).\n",
-                 max_retries, default_retries);
+                 "settings already is left alone. Exit status: 0 all done (a watch: ended\n"
+                 "by SIGINT or SIGTERM), 1 some row not done, 2 usage, plan, address\n"
+                 "conflict, scan or write error. See zkbatch(1).\n",
+                 min_interval, max_interval, default_interval, max_retries, default_retries);
 }
 
 [[noreturn]] void usage_error(const std::string& message) {
@@ -60,12 +68,24 @@ int retries_count(const std::string& text) {
     return n;
 }
 
+int interval_seconds(const std::string& text) {
+    const bool digits = !text.empty() && text.size() <= 5 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    const int n = digits ? std::stoi(text) : -1;
+    if (n < min_interval || n > max_interval)
+        usage_error("--interval: '" + text + "' is not a whole number of seconds from " +
+                    std::to_string(min_interval) + " to " + std::to_string(max_interval));
+    return n;
+}
+
 }  // namespace
 
 options parse_options(int argc, char** argv) {
-    enum { opt_version = 256, opt_verify };
+    enum { opt_version = 256, opt_verify, opt_interval };
     static const option long_options[] = {
         {"list", no_argument, nullptr, 'l'},
+        {"watch", no_argument, nullptr, 'w'},
+        {"interval", required_argument, nullptr, opt_interval},
         {"json", no_argument, nullptr, 'j'},
         {"dry-run", no_argument, nullptr, 'n'},
         {"verify", no_argument, nullptr, opt_verify},
@@ -82,12 +102,20 @@ options parse_options(int argc, char** argv) {
     opts.retries = default_retries;
     std::vector<std::string> sources;
     bool all_interfaces = false;
+    bool interval_given = false;
     opterr = 0;
     int id = 0;
-    while ((id = getopt_long(argc, argv, ":ljnyu:r:s:ah", long_options, nullptr)) != -1) {
+    while ((id = getopt_long(argc, argv, ":lwjnyu:r:s:ah", long_options, nullptr)) != -1) {
         switch (id) {
         case 'l':
             opts.list = true;
+            break;
+        case 'w':
+            opts.watch = true;
+            break;
+        case opt_interval:
+            opts.interval = interval_seconds(optarg);
+            interval_given = true;
             break;
         case 'j':
             opts.json = true;
@@ -128,9 +156,11 @@ options parse_options(int argc, char** argv) {
     }
     if (optind < argc) opts.plan_path = argv[optind++];
     if (optind < argc) usage_error(std::string("unexpected argument '") + argv[optind] + "'");
-    if (opts.list == opts.plan_path.has_value()) usage_error("give either --list or a PLAN");
-    if (opts.list && (opts.dry_run || opts.verify || !opts.undo_path.empty()))
+    if (opts.list + opts.watch + opts.plan_path.has_value() != 1)
+        usage_error("give one of --list, --watch or a PLAN");
+    if (!opts.plan_path && (opts.dry_run || opts.verify || !opts.undo_path.empty()))
         usage_error("--dry-run, --verify and --undo go with a PLAN");
+    if (interval_given && !opts.watch) usage_error("--interval goes with --watch");
     if (opts.dry_run && opts.verify) usage_error("--dry-run saves nothing to verify");
     if (all_interfaces && !sources.empty())
         usage_error("give --source or --all-interfaces, not both");

@@ -10,13 +10,17 @@
 #include "links.h"
 
 constexpr int usage_status = 2;
+// The watch's seconds between scans: a scan takes 3.
+constexpr int default_interval = 10, min_interval = 3, max_interval = 86400;
 
 struct options {
     bool list = false, json = false, dry_run = false, verify = false;
-    bool yes = false;              // no question before a bulk change
-    std::vector<scan_link> links;  // where to scan; never empty
+    bool yes = false;                 // no question before a bulk change
+    bool watch = false;               // scan again and again, printing what changed
+    int interval = default_interval;  // seconds from the start of one scan to the next
+    std::vector<scan_link> links;     // where to scan; never empty
     int retries = 0;
-    std::optional<std::string> plan_path;  // none with --list
+    std::optional<std::string> plan_path;  // none with --list or --watch
     std::string undo_path;                 // empty: no undo file
 };
 

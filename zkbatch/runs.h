@@ -11,6 +11,10 @@
 // The inventory: one scan, every answer as CSV or JSON.
 int run_list(const options& opts);
 
+// The watch: a scan every interval, each change printed as it is seen,
+// until a stop signal ends it with status 0.
+int run_watch(const options& opts);
+
 // A plan applied: scan, check, ask, save, verify, report.
 int run_plan(const options& opts, const plan& p);
 

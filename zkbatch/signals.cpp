@@ -1,5 +1,6 @@
 #include "signals.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -24,6 +25,26 @@ void catch_stop_signals() {
 }
 
 int stop_signal() { return caught; }
+
+bool wait_unless_stopped(std::chrono::steady_clock::time_point until) {
+    // Blocked while the flag is read and let through only within ppoll, a
+    // stop signal can't slip in between the two and go unnoticed.
+    sigset_t stops{};
+    sigset_t others{};
+    sigemptyset(&stops);
+    for (const int sig : stop_signals) sigaddset(&stops, sig);
+    sigprocmask(SIG_BLOCK, &stops, &others);
+    for (;;) {
+        const auto left = until - std::chrono::steady_clock::now();
+        if (caught != 0 || left <= left.zero()) break;
+        const auto s = std::chrono::floor<std::chrono::seconds>(left);
+        const timespec wait{static_cast<time_t>(s.count()),
+                            static_cast<long>(std::chrono::nanoseconds(left - s).count())};
+        ppoll(nullptr, 0, &wait, &others);
+    }
+    sigprocmask(SIG_SETMASK, &others, nullptr);
+    return caught == 0;
+}
 
 void end_by_signal(int sig) {
     std::fflush(nullptr);
