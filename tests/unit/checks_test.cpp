@@ -76,16 +76,17 @@ TEST_F(ChecksTest, ConflictTable) {
     answer("192.0.2.13", "02:00:00:00:00:0d", "10.0.0.8");
     answer("192.0.2.14", "02:00:00:00:00:0e", "10.0.0.8");
     answer("192.0.2.15", "", "10.0.0.8");
-    const std::string warn_8 =
-        "Warning: 10.0.0.8 is held by 3 devices: 02:00:00:00:00:0d, 02:00:00:00:00:0e, (no MAC)\n";
     const struct {
         const char *name, *plan, *findings;
+        // The findings from the answers reversed, where they differ.
+        const char* reversed = nullptr;
     } cases[] = {
         {"plan_leaves_conflict", "mac,mtu\n02:00:00:00:00:0a,600\n", ""},
         {"moved_onto_another", "mac,ip\n02:00:00:00:00:0a,10.0.0.6\n",
          "2: ip 10.0.0.6 is held by 02:00:00:00:00:0b\n"},
         {"moved_onto_several", "mac,ip\n02:00:00:00:00:0a,10.0.0.8\n",
-         "2: ip 10.0.0.8 is held by 02:00:00:00:00:0d, 02:00:00:00:00:0e, (no MAC)\n"},
+         "2: ip 10.0.0.8 is held by 02:00:00:00:00:0d, 02:00:00:00:00:0e, (no MAC)\n",
+         "2: ip 10.0.0.8 is held by (no MAC), 02:00:00:00:00:0e, 02:00:00:00:00:0d\n"},
         {"moved_onto_this_host",
          "mac,mtu,ip,gateway\n02:00:00:00:00:0b,600,,\n02:00:00:00:00:0a,,192.0.2.1,192.0.2.254\n",
          "3: ip 192.0.2.1 is an address of this host\n"},
@@ -102,14 +103,22 @@ TEST_F(ChecksTest, ConflictTable) {
         {"moved_away_from_a_conflict",
          "mac,ip\n02:00:00:00:00:0d,10.0.0.9\n02:00:00:00:00:0e,10.0.0.10\n", ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string want = c.findings;
-        // Most plans leave the devices at 10.0.0.8 as they are.
-        const std::string name = c.name;
-        if (name != "moved_away_from_a_conflict" && name != "moved_onto_several") want += warn_8;
-        EXPECT_EQ(findings(c.plan), want);
-    }
+    // Reversed, the holder of an address answers before the device moved
+    // onto it, and devices are listed in the other order.
+    in_both_orders([&](bool reversed) {
+        const std::string warn_8 = std::string("Warning: 10.0.0.8 is held by 3 devices: ") +
+                                   (reversed ? "(no MAC), 02:00:00:00:00:0e, 02:00:00:00:00:0d\n"
+                                             : "02:00:00:00:00:0d, 02:00:00:00:00:0e, (no MAC)\n");
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            std::string want = reversed && c.reversed ? c.reversed : c.findings;
+            // Most plans leave the devices at 10.0.0.8 as they are.
+            const std::string name = c.name;
+            if (name != "moved_away_from_a_conflict" && name != "moved_onto_several")
+                want += warn_8;
+            EXPECT_EQ(findings(c.plan), want);
+        }
+    });
 }
 
 }  // namespace
