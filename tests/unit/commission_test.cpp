@@ -39,6 +39,7 @@ TEST_F(CommissionTest, MatchTable) {
     const struct {
         const char* name;
         std::string plan, outcomes, message;
+        std::string reversed = {};  // the outcomes from the answers reversed, where they differ
     } cases[] = {
         {"settings_held_unchanged",
          "mac,ip,netmask,mtu,dhcp,nameserver\n" + std::string(mac_a) +
@@ -59,7 +60,8 @@ TEST_F(CommissionTest, MatchTable) {
          "set hw=02:00:00:00:00:0b;ip=10.0.0.6;nm=255.255.255.0;mtu=576;gw=10.0.0.1;dhcp=0;"},
         {"not_found", "mac,mtu\n02:00:00:00:00:99,576\n", "not found\n", ""},
         {"ambiguous", "mac,mtu\n02:00:00:00:00:0c,576\n",
-         "ambiguous (answered from 192.0.2.12 and 192.0.2.13)\n", ""},
+         "ambiguous (answered from 192.0.2.12 and 192.0.2.13)\n", "",
+         "ambiguous (answered from 192.0.2.13 and 192.0.2.12)\n"},
         {"zkdetect_check_fails", "mac,gateway\n" + std::string(mac_a) + ",10.0.1.1\n",
          "invalid (Failed: ip address and gateway are not part of the same network!)\n", ""},
         {"address_rule_fails", "mac,ip\n" + std::string(mac_a) + ",10.0.0.0\n",
@@ -67,13 +69,15 @@ TEST_F(CommissionTest, MatchTable) {
         {"message_too_long", "mac,mtu\n02:00:00:00:00:0d,1400\n",
          "invalid (Error preparing save message!)\n", ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::vector<row_result> r = rows(c.plan);
-        EXPECT_EQ(outcomes(r), c.outcomes);
-        ASSERT_EQ(r.size(), 1U);
-        EXPECT_EQ(r[0].message, c.message);
-    }
+    in_both_orders([&](bool reversed) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            const std::vector<row_result> r = rows(c.plan);
+            EXPECT_EQ(outcomes(r), reversed && !c.reversed.empty() ? c.reversed : c.outcomes);
+            ASSERT_EQ(r.size(), 1U);
+            EXPECT_EQ(r[0].message, c.message);
+        }
+    });
 }
 
 // Datagrams arriving during the saves, and what they decide.
