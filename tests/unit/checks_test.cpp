@@ -76,6 +76,7 @@ TEST_F(ChecksTest, ConflictTable) {
     answer("192.0.2.13", "02:00:00:00:00:0d", "10.0.0.8");
     answer("192.0.2.14", "02:00:00:00:00:0e", "10.0.0.8");
     answer("192.0.2.15", "", "10.0.0.8");
+    answer("192.0.2.16", "02:00:00:00:00:0f", "");  // holds no address
     const struct {
         const char *name, *plan, *findings;
         // The findings from the answers reversed, where they differ.
