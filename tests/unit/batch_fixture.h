@@ -3,7 +3,9 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -30,5 +32,17 @@ struct batch_fixture {
     std::vector<row_result> rows(const std::string& plan_text) {
         const plan& p = plans.emplace_back(read_plan(plan_text));
         return match(p, answers);
+    }
+
+    // Runs check(reversed) on the answers as given, then on them reversed:
+    // every two answers then arrive the other way round, so a check between
+    // two devices sees both orders. Rows from one run don't carry over.
+    template <typename Check>
+    void in_both_orders(Check check) {
+        for (const bool reversed : {false, true}) {
+            SCOPED_TRACE(reversed ? "answers reversed" : "answers as given");
+            check(reversed);
+            std::reverse(answers.begin(), answers.end());
+        }
     }
 };

@@ -76,17 +76,18 @@ TEST_F(ChecksTest, ConflictTable) {
     answer("192.0.2.13", "02:00:00:00:00:0d", "10.0.0.8");
     answer("192.0.2.14", "02:00:00:00:00:0e", "10.0.0.8");
     answer("192.0.2.15", "", "10.0.0.8");
-    const std::string warn_8 =
-        "Warning: 10.0.0.8 is held by 3 devices on zk0: 02:00:00:00:00:0d, 02:00:00:00:00:0e, (no "
-        "MAC)\n";
+    answer("192.0.2.16", "02:00:00:00:00:0f", "");  // holds no address
     const struct {
         const char *name, *plan, *findings;
+        // The findings from the answers reversed, where they differ.
+        const char* reversed = nullptr;
     } cases[] = {
         {"plan_leaves_conflict", "mac,mtu\n02:00:00:00:00:0a,600\n", ""},
         {"moved_onto_another", "mac,ip\n02:00:00:00:00:0a,10.0.0.6\n",
          "2: ip 10.0.0.6 is held by 02:00:00:00:00:0b\n"},
         {"moved_onto_several", "mac,ip\n02:00:00:00:00:0a,10.0.0.8\n",
-         "2: ip 10.0.0.8 is held by 02:00:00:00:00:0d, 02:00:00:00:00:0e, (no MAC)\n"},
+         "2: ip 10.0.0.8 is held by 02:00:00:00:00:0d, 02:00:00:00:00:0e, (no MAC)\n",
+         "2: ip 10.0.0.8 is held by (no MAC), 02:00:00:00:00:0e, 02:00:00:00:00:0d\n"},
         {"moved_onto_this_host",
          "mac,mtu,ip,gateway\n02:00:00:00:00:0b,600,,\n02:00:00:00:00:0a,,192.0.2.1,192.0.2.254\n",
          "3: ip 192.0.2.1 is an address of this host\n"},
@@ -103,14 +104,61 @@ TEST_F(ChecksTest, ConflictTable) {
         {"moved_away_from_a_conflict",
          "mac,ip\n02:00:00:00:00:0d,10.0.0.9\n02:00:00:00:00:0e,10.0.0.10\n", ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string want = c.findings;
-        // Most plans leave the devices at 10.0.0.8 as they are.
-        const std::string name = c.name;
-        if (name != "moved_away_from_a_conflict" && name != "moved_onto_several") want += warn_8;
-        EXPECT_EQ(findings(c.plan), want);
-    }
+    // Reversed, the holder of an address answers before the device moved
+    // onto it, and devices are listed in the other order.
+    in_both_orders([&](bool reversed) {
+        const std::string warn_8 = std::string("Warning: 10.0.0.8 is held by 3 devices on zk0: ") +
+                                   (reversed ? "(no MAC), 02:00:00:00:00:0e, 02:00:00:00:00:0d\n"
+                                             : "02:00:00:00:00:0d, 02:00:00:00:00:0e, (no MAC)\n");
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            std::string want = reversed && c.reversed ? c.reversed : c.findings;
+            // Most plans leave the devices at 10.0.0.8 as they are.
+            const std::string name = c.name;
+            if (name != "moved_away_from_a_conflict" && name != "moved_onto_several")
+                want += warn_8;
+            EXPECT_EQ(findings(c.plan), want);
+        }
+    });
+}
+
+// Conflicts count within a segment: a device on segment zkb may hold the
+// address of one on zk0. Both orders of the answers, as above.
+TEST_F(ChecksTest, SegmentTable) {
+    const auto on_zkb = [&] {
+        answers.back().segment = 1;
+        answers.back().interface = "zkb";
+    };
+    answer("192.0.2.10", "02:00:00:00:00:0a", "10.0.0.5");
+    answer("198.51.100.11", "02:00:00:00:00:0b", "10.0.0.6");
+    on_zkb();
+    answer("198.51.100.12", "02:00:00:00:00:0c", "10.0.0.7");
+    on_zkb();
+    answer("192.0.2.13", "02:00:00:00:00:0d", "10.0.0.7");
+    answer("198.51.100.14", "02:00:00:00:00:0e", "10.0.0.6");
+    on_zkb();
+    const struct {
+        const char *name, *plan, *findings, *reversed;
+    } cases[] = {
+        {"held_on_another_segment", "mac,ip\n02:00:00:00:00:0a,10.0.0.6\n", "held_6", nullptr},
+        {"held_on_the_same_segment_only", "mac,ip\n02:00:00:00:00:0b,10.0.0.7\n",
+         "2: ip 10.0.0.7 is held by 02:00:00:00:00:0c\n", nullptr},
+        {"same_address_apart_leaves_no_warning", "mac,mtu\n02:00:00:00:00:0d,600\n", "held_6",
+         nullptr},
+        {"moved_into_a_conflict_of_its_segment", "mac,ip\n02:00:00:00:00:0c,10.0.0.6\n",
+         "2: ip 10.0.0.6 is held by 02:00:00:00:00:0b, 02:00:00:00:00:0e\n",
+         "2: ip 10.0.0.6 is held by 02:00:00:00:00:0e, 02:00:00:00:00:0b\n"},
+    };
+    in_both_orders([&](bool reversed) {
+        const std::string held_6 = std::string("Warning: 10.0.0.6 is held by 2 devices on zkb: ") +
+                                   (reversed ? "02:00:00:00:00:0e, 02:00:00:00:00:0b\n"
+                                             : "02:00:00:00:00:0b, 02:00:00:00:00:0e\n");
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            const std::string want = reversed && c.reversed ? c.reversed : c.findings;
+            EXPECT_EQ(findings(c.plan), want == "held_6" ? held_6 : want);
+        }
+    });
 }
 
 }  // namespace

@@ -36,9 +36,11 @@ TEST_F(CommissionTest, MatchTable) {
     answer("192.0.2.12", "02:00:00:00:00:0c", "10.0.0.7");
     answer("192.0.2.13", "02:00:00:00:00:0c", "10.0.0.7");
     answer("192.0.2.14", "02:00:00:00:00:0d", "10.0.0.255", "ns=" + std::string(430, 'n'));
+    answer("192.0.2.15", "02:00:00:00:00:0c", "10.0.0.7");
     const struct {
         const char* name;
-        std::string plan, outcomes, message;
+        std::string plan, outcomes, message;  // message: the last row's set message
+        std::string reversed = {};  // the outcomes from the answers reversed, where they differ
     } cases[] = {
         {"settings_held_unchanged",
          "mac,ip,netmask,mtu,dhcp,nameserver\n" + std::string(mac_a) +
@@ -57,9 +59,12 @@ TEST_F(CommissionTest, MatchTable) {
          "set hw=02:00:00:00:00:0a;ip=10.0.0.5;nm=255.255.254.0;mtu=1500;gw=10.0.0.1;dhcp=0;"},
         {"mac_in_any_form", "mac,mtu\n02-00-00-00-00-0B,576\n", "planned\n",
          "set hw=02:00:00:00:00:0b;ip=10.0.0.6;nm=255.255.255.0;mtu=576;gw=10.0.0.1;dhcp=0;"},
-        {"not_found", "mac,mtu\n02:00:00:00:00:99,576\n", "not found\n", ""},
+        {"not_found_and_the_next_row", "mac,mtu\n02:00:00:00:00:99,576\n02:00:00:00:00:0b,576\n",
+         "not found\nplanned\n",
+         "set hw=02:00:00:00:00:0b;ip=10.0.0.6;nm=255.255.255.0;mtu=576;gw=10.0.0.1;dhcp=0;"},
         {"ambiguous", "mac,mtu\n02:00:00:00:00:0c,576\n",
-         "ambiguous (answered from 192.0.2.12 and 192.0.2.13)\n", ""},
+         "ambiguous (answered from 192.0.2.12 and 192.0.2.13)\n", "",
+         "ambiguous (answered from 192.0.2.15 and 192.0.2.13)\n"},
         {"zkdetect_check_fails", "mac,gateway\n" + std::string(mac_a) + ",10.0.1.1\n",
          "invalid (Failed: ip address and gateway are not part of the same network!)\n", ""},
         {"address_rule_fails", "mac,ip\n" + std::string(mac_a) + ",10.0.0.0\n",
@@ -67,13 +72,15 @@ TEST_F(CommissionTest, MatchTable) {
         {"message_too_long", "mac,mtu\n02:00:00:00:00:0d,1400\n",
          "invalid (Error preparing save message!)\n", ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::vector<row_result> r = rows(c.plan);
-        EXPECT_EQ(outcomes(r), c.outcomes);
-        ASSERT_EQ(r.size(), 1U);
-        EXPECT_EQ(r[0].message, c.message);
-    }
+    in_both_orders([&](bool reversed) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            const std::vector<row_result> r = rows(c.plan);
+            EXPECT_EQ(outcomes(r), reversed && !c.reversed.empty() ? c.reversed : c.outcomes);
+            ASSERT_FALSE(r.empty());
+            EXPECT_EQ(r.back().message, c.message);
+        }
+    });
 }
 
 // Datagrams arriving during the saves, and what they decide.
@@ -95,6 +102,11 @@ TEST_F(CommissionTest, SaveBookTable) {
          {{"192.0.2.12", "ok hw=02:00:00:00:00:0c\r\n"},
           {"192.0.2.10", ok_b},
           {"192.0.2.10", ok_a}},
+         "--+",
+         "saved\nsaved\nsaved\n"},
+        {"each_confirms_in_plan_order",
+         1,
+         {{"192.0.2.10", ok_a}, {"192.0.2.10", ok_b}, {"192.0.2.12", "ok hw=02:00:00:00:00:0c"}},
          "--+",
          "saved\nsaved\nsaved\n"},
         {"refusal_decides_first_in_plan_order",

@@ -77,12 +77,18 @@ TEST(PlanTest, ReadTable) {
          "5: mac: '02:00:00:00:00:0g' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
          "6: mac: '02.00.00.00.00.0a' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"
          "7: mac: 'x2:00:00:00:00:0a' is not a MAC address (xx:xx:xx:xx:xx:xx or xx-xx-...)\n"},
+        // Each in its canonical form first, then last.
         {"mac_twice_any_case_or_separator",
-         "mac\n" + mac_a + "\n02:00:00:00:00:0A\n02-00-00-00-00-0a\n",
+         "mac\n" + mac_a + "\n02:00:00:00:00:0A\n02-00-00-00-00-0a\n02-00-00-00-00-0B\n" + mac_b +
+             "\n",
          "3: MAC 02:00:00:00:00:0a given twice (first on line 2)\n"
-         "4: MAC 02:00:00:00:00:0a given twice (first on line 2)\n"},
-        {"ip_twice_in_any_form", "mac,ip\n" + mac_a + ",10.0.0.5\n" + mac_b + ",10.0.0.05\n",
-         "3: IP address 10.0.0.5 given twice (first on line 2)\n"},
+         "4: MAC 02:00:00:00:00:0a given twice (first on line 2)\n"
+         "6: MAC 02:00:00:00:00:0b given twice (first on line 5)\n"},
+        {"ip_twice_in_any_form",
+         "mac,ip\n" + mac_a + ",10.0.0.5\n" + mac_b + ",10.0.0.05\n02:00:00:00:00:0c,10.0.0.006\n" +
+             "02:00:00:00:00:0d,10.0.0.6\n",
+         "3: IP address 10.0.0.5 given twice (first on line 2)\n"
+         "5: IP address 10.0.0.6 given twice (first on line 4)\n"},
         {"addresses_the_prompt_refuses",
          "mac,ip,netmask,gateway\n" + mac_a + ",1.2.3,255.255.255.256,192.168.100.1000\n",
          "2: ip: '1.2.3' is not an IPv4 address\n"
