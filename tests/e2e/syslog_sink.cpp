@@ -1,10 +1,9 @@
 // Stands in for the system log daemon in end-to-end cases: binds an AF_UNIX
 // datagram socket at PATH, as /dev/log is, and writes every datagram that
-// arrives to standard output as one line, with line breaks, backslashes and
-// every byte outside printable ASCII escaped (\n \r \t \\ \xHH), so that a
-// record that would break a log line shows. SIGTERM or SIGINT makes it
-// write what is still queued and end with 0, so a check that stops it and
-// waits has every datagram sent before.
+// arrives to standard output as one line, escaped as zkdevice's log is
+// (\r \n \t \\ \0 \xHH), so that a record that would break a log line
+// shows. SIGTERM or SIGINT makes it write what is still queued and end with
+// 0, so a check that stops it and waits has every datagram sent before.
 //
 // Usage: syslog_sink PATH
 #include <poll.h>
@@ -17,6 +16,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+
+#include "device_model.h"
 
 namespace {
 
@@ -25,33 +27,7 @@ volatile sig_atomic_t stop = 0;
 void on_stop(int) { stop = 1; }
 
 void write_line(const char* data, std::size_t size) {
-    std::string line;
-    for (std::size_t i = 0; i < size; ++i) {
-        const auto b = static_cast<unsigned char>(data[i]);
-        switch (b) {
-        case '\n':
-            line += "\\n";
-            break;
-        case '\r':
-            line += "\\r";
-            break;
-        case '\t':
-            line += "\\t";
-            break;
-        case '\\':
-            line += "\\\\";
-            break;
-        default:
-            if (b < 0x20 || b >= 0x7f) {
-                char hex[5];
-                std::snprintf(hex, sizeof hex, "\\x%02x", b);
-                line += hex;
-            } else {
-                line += static_cast<char>(b);
-            }
-        }
-    }
-    line += '\n';
+    const std::string line = sim::escaped(std::string_view(data, size)) + '\n';
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
 }
