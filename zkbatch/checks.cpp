@@ -11,18 +11,13 @@
 
 namespace {
 
-std::string dotted(std::uint32_t host_order) {
-    const in_addr_t addr = htonl(host_order);
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &addr, text, sizeof text);
-    return text;
-}
+std::string dotted(std::uint32_t host_order) { return address_text(htonl(host_order)); }
 
 // A field as the checks before a save read it, in host byte order.
 std::optional<std::uint32_t> address_of(const char* field) {
-    in_addr a{};
-    if (!inet_aton(field, &a)) return {};
-    return ntohl(a.s_addr);
+    const std::optional<in_addr_t> addr = field_address(field);
+    if (!addr) return {};
+    return ntohl(*addr);
 }
 
 std::string mac_text(const device_entry& e) {
@@ -37,6 +32,18 @@ struct holder {
 };
 
 }  // namespace
+
+std::string address_text(in_addr_t addr) {
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &addr, text, sizeof text);
+    return text;
+}
+
+std::optional<in_addr_t> field_address(const char* field) {
+    in_addr a{};
+    if (!inet_aton(field, &a)) return {};
+    return a.s_addr;
+}
 
 std::string address_problem(const device_entry& planned) {
     const std::uint32_t ip = address_of(planned.ip).value_or(0);

@@ -12,6 +12,13 @@
 #include "commission.h"
 #include "plan.h"
 
+// An IPv4 address in network byte order as a dotted quad.
+std::string address_text(in_addr_t addr);
+
+// A field as the checks before a save read it (inet_aton), in network byte
+// order; none when it does not convert.
+std::optional<in_addr_t> field_address(const char* field);
+
 // Why planned settings can't work on a network, or "" when they can: a
 // netmask that is not contiguous; an ip that is 0.0.0.0, 255.255.255.255,
 // loopback, multicast, or the network or broadcast address of its own

@@ -1,7 +1,5 @@
 #include "commission.h"
 
-#include <arpa/inet.h>
-
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -22,12 +20,6 @@ void apply(device_entry& e, const plan_row& row) {
     if (row.mtu) e.mtu = *row.mtu;
     if (row.nameserver) e.ns = *row.nameserver;
     e.next = nullptr;
-}
-
-std::string address_text(in_addr_t addr) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &addr, text, sizeof text);
-    return text;
 }
 
 std::multimap<std::string, const answer*> by_mac(const std::vector<answer>& answers) {

@@ -1,24 +1,17 @@
 #include "inventory.h"
 
-#include <arpa/inet.h>
-
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <string>
 
+#include "checks.h"
 #include "csv.h"
 #include "plan.h"
 
 namespace {
 
 using json = nlohmann::ordered_json;
-
-std::string address_text(in_addr_t addr) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &addr, text, sizeof text);
-    return text;
-}
 
 void write_header(std::ostream& out) {
     for (std::size_t i = 0; i < std::size(column_names); ++i)

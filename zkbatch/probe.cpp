@@ -1,29 +1,16 @@
 #include "probe.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "checks.h"
 #include "neighbour.h"
 #include "privilege.h"
 
 namespace {
 
 using clock = std::chrono::steady_clock;
-
-std::string dotted(in_addr_t addr) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &addr, text, sizeof text);
-    return text;
-}
-
-std::optional<in_addr_t> address_of(const char* text) {
-    in_addr a{};
-    if (!inet_aton(text, &a)) return {};
-    return a.s_addr;
-}
 
 bool within(const subnet& s, in_addr_t target) {
     return s.netmask != 0 && (s.addr & s.netmask) == (target & s.netmask);
@@ -63,8 +50,8 @@ probe_note decide_probe(const scan_link& l, int arp_error, in_addr_t target) {
 
 std::optional<in_addr_t> new_address(const plan_row& row, const device_entry& a) {
     if (!row.ip || row.dhcp.value_or(a.dhcp) != 0) return {};
-    const std::optional<in_addr_t> target = address_of(row.ip->c_str());
-    if (!target || (!a.dhcp && address_of(a.ip) == target)) return {};
+    const std::optional<in_addr_t> target = field_address(row.ip->c_str());
+    if (!target || (!a.dhcp && field_address(a.ip) == target)) return {};
     return target;
 }
 
@@ -166,7 +153,7 @@ std::vector<plan_error> probe_findings(std::vector<row_result>& rows,
     // conflict check refuses already. One that DHCP governs may keep it.
     const auto accounted = [&](const std::string& mac, std::size_t segment, in_addr_t target) {
         return std::any_of(answers.begin(), answers.end(), [&](const answer& a) {
-            if (a.segment != segment || mac_key(a.hw) != mac || address_of(a.ip) != target)
+            if (a.segment != segment || mac_key(a.hw) != mac || field_address(a.ip) != target)
                 return false;
             const auto it = after.find(&a);
             return (it == after.end() ? a.dhcp : it->second->dhcp) == 0;
@@ -184,17 +171,17 @@ std::vector<plan_error> probe_findings(std::vector<row_result>& rows,
         const probe& found = it->second;
         r.probe = found.how;
         if (found.how.way == probe_note::skipped) {
-            warnings.push_back("Warning: " + dotted(*target) + " was not probed for other hosts (" +
-                               found.how.why_not + ")");
+            warnings.push_back("Warning: " + address_text(*target) +
+                               " was not probed for other hosts (" + found.how.why_not + ")");
             continue;
         }
         for (const std::string& mac : found.holders) {
             if (mac == mac_key(r.found->hw) || accounted(mac, r.found->segment, *target)) continue;
             const char* how = found.how.way == probe_note::arp ? "an ARP probe"
                                                                : "the kernel's address resolution";
-            errors.push_back({r.row->line, "ip " + dotted(*target) + " is held by " + mac + " on " +
-                                               p.links[it->first.first].name + " (it answered " +
-                                               how + ")"});
+            errors.push_back({r.row->line, "ip " + address_text(*target) + " is held by " + mac +
+                                               " on " + p.links[it->first.first].name +
+                                               " (it answered " + how + ")"});
         }
     }
     return errors;

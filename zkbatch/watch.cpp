@@ -1,7 +1,5 @@
 #include "watch.h"
 
-#include <arpa/inet.h>
-
 #include <optional>
 
 #include "checks.h"
@@ -9,12 +7,6 @@
 #include "plan.h"
 
 namespace {
-
-std::string address_text(in_addr_t addr) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &addr, text, sizeof text);
-    return text;
-}
 
 // The names of the settings in which b differs from a.
 std::vector<std::string> differences(const answer& a, const answer& b) {

@@ -47,13 +47,6 @@ std::string utc_text(std::chrono::system_clock::time_point t) {
     return text;
 }
 
-std::string address_text(std::uint32_t host_order) {
-    const in_addr_t addr = htonl(host_order);
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &addr, text, sizeof text);
-    return text;
-}
-
 std::string on(const std::string& interface) { return interface.empty() ? "" : " on " + interface; }
 
 // One event as a line of text: the time, the kind, the device's MAC (or
@@ -62,7 +55,7 @@ std::string on(const std::string& interface) { return interface.empty() ? "" : "
 std::string event_text(const watch_event& e, const std::string& time) {
     std::string line = time + " " + kind_name(e.kind) + " ";
     if (e.kind == watch_kind::conflict || e.kind == watch_kind::resolved) {
-        line += address_text(e.address) + on(e.holders.interface);
+        line += address_text(htonl(e.address)) + on(e.holders.interface);
         for (const std::string& mac : e.holders.macs) line += " " + log_value(mac);
         return line + "\n";
     }
@@ -89,7 +82,7 @@ std::string event_text(const watch_event& e, const std::string& time) {
 std::string event_json(const watch_event& e, const std::string& time) {
     json object = {{"time", time}, {"event", kind_name(e.kind)}};
     if (e.kind == watch_kind::conflict || e.kind == watch_kind::resolved) {
-        object["ip"] = address_text(e.address);
+        object["ip"] = address_text(htonl(e.address));
         object["interface"] = e.holders.interface.empty() ? json() : json(e.holders.interface);
         object["macs"] = e.holders.macs;
     } else {
