@@ -80,11 +80,13 @@ void prober::wake() {
         if (!arp[l].sock.valid()) continue;
         // Any host that speaks for a probed address holds it: a reply, or
         // a request of its own. A probe (sender 0.0.0.0) claims nothing.
-        read_arp(arp[l], [&](const arp_message& m) {
+        const bool read = read_arp(arp[l], [&](const arp_message& m) {
             if (m.sender_ip == 0) return;
             const auto it = probes.find({l, m.sender_ip});
             if (it != probes.end()) holds(it->second, mac_text(m.sender_mac));
         });
+        if (!read && arp_unread.empty())
+            arp_unread = std::string("reading ARP answers failed: ") + std::strerror(errno);
         unsigned dropped = 0;
         if (arp_dropped(arp[l], dropped)) arp_lost += dropped;
     }
@@ -114,8 +116,11 @@ void prober::finish() {
     for (auto& [where, p] : probes) {
         if (p.how.way == probe_note::arp && p.sent == 0)
             p.how = {probe_note::skipped, "the ARP probe could not be sent"};
+        // An answer that may have been missed leaves the address unprobed.
         if (p.how.way == probe_note::arp && arp_lost > 0 && p.holders.empty())
             p.how = {probe_note::skipped, "ARP answers were lost (receive buffer full)"};
+        if (p.how.way == probe_note::arp && !arp_unread.empty() && p.holders.empty())
+            p.how = {probe_note::skipped, arp_unread};
         if (p.how.way != probe_note::kernel) continue;
         if (!read) {
             p.how = {probe_note::skipped, unread};

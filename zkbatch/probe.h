@@ -52,6 +52,7 @@ struct prober {
     // Which probe speaks for a device's new address, by its MAC (mac_key).
     std::map<std::string, std::pair<std::size_t, in_addr_t>> by_device;
     unsigned long arp_lost = 0;  // answers the packet sockets' full buffers dropped
+    std::string arp_unread;      // why reading the answers failed, if it did
 
     // Probes target on link for the device whose MAC is mac, unless it is
     // probed there already or is one of this host's own.
