@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <vector>
 
 constexpr in_port_t device_port = 65001;
@@ -96,6 +97,10 @@ struct receive_result {
     // came after is missing.
     int error = 0;
 };
+
+// How a warning tells what a full receive buffer dropped: "1 reply lost
+// (receive buffer full)", "2 replies lost (...)".
+std::string replies_lost(unsigned long dropped);
 
 // Hands every datagram arriving on ex's reply sockets to handler, one at a
 // time and in order of arrival, until handler returns true or the receive

@@ -23,8 +23,7 @@ const in_addr_t broadcast = htonl(INADDR_BROADCAST);
 // a wait or read failed.
 void warn_missed(const receive_result& got, const char* consequence) {
     if (got.dropped > 0)
-        std::fprintf(stderr, "Warning: %lu replies lost (receive buffer full), %s!\n", got.dropped,
-                     consequence);
+        std::fprintf(stderr, "Warning: %s, %s!\n", replies_lost(got.dropped).c_str(), consequence);
     if (got.error != 0)
         std::fprintf(stderr, "Warning: receive failed (%s), %s!\n", std::strerror(got.error),
                      consequence);
