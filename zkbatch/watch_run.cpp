@@ -10,6 +10,7 @@
 
 #include "audit.h"
 #include "checks.h"
+#include "common.h"
 #include "inventory.h"
 #include "privilege.h"
 #include "rounds.h"
