@@ -11,5 +11,6 @@ int main(int argc, char** argv) {
     catch_stop_signals();
     if (opts.list) return run_list(opts);
     if (opts.watch) return run_watch(opts);
+    if (opts.serve) return run_serve(opts);
     return run_plan(opts);
 }

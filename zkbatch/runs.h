@@ -13,3 +13,7 @@ int run_watch(const options& opts);
 // A plan applied: read and checked, then scan, check, ask, save, verify,
 // report.
 int run_plan(const options& opts);
+
+// The server: the watch, and the devices, their edits and plans over HTTP,
+// until a stop signal ends it.
+int run_serve(const options& opts);
