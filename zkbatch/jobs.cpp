@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audit.h"
+#include "csv.h"
 #include "files.h"
 #include "host.h"
 #include "inventory.h"
@@ -54,6 +55,28 @@ bool record_undo(server_state& s, const std::vector<row_result>& rows, const std
     return replace_file(path, text, error);
 }
 
+// The report as CSV: per row its line, MAC, outcome and tries, each
+// setting before and after, and the notes.
+std::string report_csv(const std::vector<row_result>& rows) {
+    static const char* const names[] = {"ip", "netmask", "gateway", "dhcp", "mtu", "nameserver"};
+    std::string out = "line,mac,outcome,tries";
+    for (const char* name : names) out += std::string(",old_") + name + ",new_" + name;
+    out += ",detail\n";
+    for (const row_result& r : rows) {
+        const json row = row_json(r);
+        out += std::to_string(r.row->line) + "," + csv_field(r.row->mac) + "," +
+               csv_field(outcome_name(r.result)) + "," + std::to_string(r.tries);
+        for (const char* name : names)
+            for (const char* side : {"before", "after"}) {
+                const json& v = row[side].is_null() ? json() : row[side][name];
+                out += "," + csv_field(v.is_string() ? v.get<std::string>()
+                                       : v.is_null() ? std::string() : v.dump());
+            }
+        out += "," + csv_field(notes(r)) + "\n";
+    }
+    return out;
+}
+
 std::string report_text(const std::vector<row_result>& rows) {
     std::ostringstream out;
     write_report(out, rows);
@@ -61,11 +84,11 @@ std::string report_text(const std::vector<row_result>& rows) {
 }
 
 // The answer once the rows' outcomes are final: a save's or an undo's row,
-// or the whole report of a plan, as JSON and as text, with its undo file.
+// or the whole report of a plan, as JSON and as CSV, with its undo file.
 web_response decided(const job& j, const std::vector<row_result>& rows, const std::string& undo) {
     if (j.kind != job_kind::apply) return json_answer(200, row_json(rows.front()));
     json doc = report_json(rows);
-    doc["report_csv"] = report_text(rows);
+    doc["report_csv"] = report_csv(rows);
     doc["undo"] = undo;
     return json_answer(200, doc);
 }

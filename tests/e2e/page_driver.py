@@ -165,15 +165,23 @@ def plan_dry_run_apply_download(page):
     for tr in page.driver.find_elements(By.CSS_SELECTOR, "#dry-run tbody tr"):
         print("report:", " | ".join(td.text for td in tr.find_elements(By.TAG_NAME, "td")))
     page.shot("applied")
-    for link in ("report-csv", "report-json", "undo-csv"):
-        content = page.driver.execute_async_script("""
-            const done = arguments[arguments.length - 1];
-            fetch(document.getElementById(arguments[0]).href).then(r => r.text()).then(done);""", link)
-        if link == "report-json":
+    downloads = os.path.abspath("downloads")
+    os.makedirs(downloads, exist_ok=True)
+    page.driver.execute_cdp_cmd("Page.setDownloadBehavior",
+                                {"behavior": "allow", "downloadPath": downloads})
+    for link, name in (("report-csv", "report.csv"), ("report-json", "report.json"),
+                       ("undo-csv", "undo.csv")):
+        page.driver.find_element(By.ID, link).click()
+        path = os.path.join(downloads, name)
+        wait_for(name, lambda: os.path.exists(path) and os.path.getsize(path) > 0)
+        with open(path, encoding="utf-8") as f:
+            content = f.read()
+        if name == "report.json":
             content = "rows %d, counts %s" % (len(json.loads(content)["rows"]),
                                               json.dumps(json.loads(content)["counts"]))
-        print(link + ":", content.strip().replace("\n", "\n  "))
-    print("set messages:", len(logged("dev1", "set hw")), len(logged("dev2", "set hw")))
+        print("downloaded " + name + ":", content.strip().replace("\n", "\n  "))
+    print("set messages:", len(logged("dev1", "set hw=02:00:5e:00:53:0a")),
+          len(logged("dev2", "set hw=02:00:5e:00:53:0b")))
 
 
 def device_texts_are_not_html(page):
