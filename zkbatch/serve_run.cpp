@@ -97,8 +97,8 @@ int run_serve(const options& opts) {
     progress quiet;
     progress status_line;
     status_line.on = true;
+    // An empty text ends a phase, and clears the page's line.
     status_line.sink = [&](const std::string& text) {
-        if (text.empty()) return;
         const auto now = std::chrono::system_clock::now();
         const nlohmann::ordered_json e = {
             {"time", utc_text(now)}, {"event", "progress"}, {"text", text}};
