@@ -30,8 +30,7 @@ bool has_token(const access_policy& policy, const web_request& req) {
 bool same_secret(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     unsigned char diff = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    for (std::size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
     return diff == 0;
 }
 
@@ -54,7 +53,8 @@ std::string cookie_value(std::string_view header, std::string_view name) {
         header = end == std::string_view::npos ? std::string_view() : header.substr(end + 1);
         while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
         const std::size_t eq = pair.find('=');
-        if (eq != std::string_view::npos && pair.substr(0, eq) == name) return std::string(pair.substr(eq + 1));
+        if (eq != std::string_view::npos && pair.substr(0, eq) == name)
+            return std::string(pair.substr(eq + 1));
     }
     return {};
 }

@@ -37,7 +37,8 @@ std::string peer_of(MHD_Connection* c) {
     if (sa->sa_family == AF_INET)
         inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(sa)->sin_addr, text, sizeof text);
     if (sa->sa_family == AF_INET6)
-        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(sa)->sin6_addr, text, sizeof text);
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(sa)->sin6_addr, text,
+                  sizeof text);
     return text;
 }
 
@@ -146,7 +147,8 @@ MHD_Result on_request(void* cls, MHD_Connection* c, const char* url, const char*
         return MHD_YES;
     }
     if (k->answer) return send(c, *k->answer);
-    if (const auto it = h.connections.find(c); it != h.connections.end()) it->second.reading = false;
+    if (const auto it = h.connections.find(c); it != h.connections.end())
+        it->second.reading = false;
     if (k->too_large) return send(c, error_response(413, "the body is over 1 MiB"));
     k->req.ticket = h.next_ticket++;
     const routed r = h.handle(k->req);

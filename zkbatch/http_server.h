@@ -22,10 +22,11 @@ struct MHD_Daemon;
 struct MHD_Connection;
 
 struct http_limits {
-    unsigned connections = 512;      // at once, in all
-    unsigned per_address = 448;      // at once from one client address
-    unsigned idle_seconds = 60;      // a connection that sends nothing is closed
-    std::chrono::seconds request{15};  // to send one whole request, from the connection or the last answer
+    unsigned connections = 512;  // at once, in all
+    unsigned per_address = 448;  // at once from one client address
+    unsigned idle_seconds = 60;  // a connection that sends nothing is closed
+    std::chrono::seconds request{
+        15};  // to send one whole request, from the connection or the last answer
     std::size_t header_memory = 32U << 10;  // for the request line and headers
 };
 

@@ -34,8 +34,9 @@ json errors_json(const std::vector<plan_error>& errors) {
 
 // The message of a failed scan, in zkdetect's words.
 std::string scan_failure(exchange_status status) {
-    return status == exchange_status::listen_failed ? "Error listening for replies on UDP port 65002!"
-                                                    : "Error sending request!";
+    return status == exchange_status::listen_failed
+               ? "Error listening for replies on UDP port 65002!"
+               : "Error sending request!";
 }
 
 // Keeps what each planned row's device holds now as its undo record, and
@@ -70,7 +71,8 @@ std::string report_csv(const std::vector<row_result>& rows) {
             for (const char* side : {"before", "after"}) {
                 const json& v = row[side].is_null() ? json() : row[side][name];
                 out += "," + csv_field(v.is_string() ? v.get<std::string>()
-                                       : v.is_null() ? std::string() : v.dump());
+                                       : v.is_null() ? std::string()
+                                                     : v.dump());
             }
         out += "," + csv_field(notes(r)) + "\n";
     }
@@ -99,8 +101,8 @@ job_result run_job(server_state& s, const job& j, const job_context& ctx) {
     job_result out;
     std::vector<in_addr_t> host;
     if (!host_addresses(host)) {
-        out.answer = error_response(500, std::string("cannot list this host's addresses: ") +
-                                             std::strerror(errno));
+        out.answer = error_response(
+            500, std::string("cannot list this host's addresses: ") + std::strerror(errno));
         return out;
     }
     prober probes = prober_with(ctx.net.links, std::move(*ctx.arp));
@@ -129,8 +131,8 @@ job_result run_job(server_state& s, const job& j, const job_context& ctx) {
         return out;
     }
     if (!found.errors.empty()) {
-        out.answer = json_answer(409, {{"error", found.errors.front().message},
-                                       {"errors", errors_json(found.errors)}});
+        out.answer = json_answer(
+            409, {{"error", found.errors.front().message}, {"errors", errors_json(found.errors)}});
         return out;
     }
     if (j.kind != job_kind::apply && rows.front().result == outcome::invalid) {

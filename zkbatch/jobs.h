@@ -13,8 +13,8 @@
 #include "web.h"
 
 struct job_context {
-    network net;           // with the server's side wait and progress
-    arp_sockets* arp;      // opened at the start, kept, lent to each job
+    network net;            // with the server's side wait and progress
+    arp_sockets* arp;       // opened at the start, kept, lent to each job
     std::string undo_path;  // --undo FILE: every undo record, or ""
 };
 

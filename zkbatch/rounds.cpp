@@ -244,8 +244,9 @@ void save_all(const network& net, std::vector<row_result>& rows) {
         return done;
     };
     // Only the devices still without an answer are sent their message again.
-    const receive_result got =
-        receive_with_retries(ex, confirmed, net.retries, retry_interval, &progressed, [&] {
+    const receive_result got = receive_with_retries(
+        ex, confirmed, net.retries, retry_interval, &progressed,
+        [&] {
             bool any = false;
             for (row_result* r : planned) {
                 if (r->result != outcome::unconfirmed || stop_signal() != 0) continue;
@@ -279,10 +280,9 @@ exchange_status verify_all(const network& net, std::vector<row_result>& rows) {
         });
         return done;
     };
-    const receive_result got =
-        receive_with_retries(ex, checked, net.retries, retry_interval, &progressed,
-                             [&] { return book.pending > 0 && stop_signal() == 0 && send(); },
-                             net.side);
+    const receive_result got = receive_with_retries(
+        ex, checked, net.retries, retry_interval, &progressed,
+        [&] { return book.pending > 0 && stop_signal() == 0 && send(); }, net.side);
     net.status_line->clear();
     warn_missed(got, "the verification may be incomplete");
     return exchange_status::done;

@@ -21,8 +21,8 @@ web_response text(std::string body, std::string_view type, bool api = true) {
 }
 
 web_response json_response(int status, const json& doc) {
-    web_response r = text(doc.dump(-1, ' ', false, json::error_handler_t::replace) + "\n",
-                          "application/json");
+    web_response r =
+        text(doc.dump(-1, ' ', false, json::error_handler_t::replace) + "\n", "application/json");
     r.status = status;
     return r;
 }
@@ -42,8 +42,8 @@ bool starts(std::string_view text, std::string_view prefix) {
 // instead when it names none the scans know, or a save of it is running.
 bool device_of(const server_state& s, std::string_view mac, std::string& key, routed& refused) {
     if (cell_problem(col_mac, mac)) {
-        refused = now(error_response(400, "'" + std::string(mac.substr(0, 40)) +
-                                              "' is not a MAC address"));
+        refused = now(
+            error_response(400, "'" + std::string(mac.substr(0, 40)) + "' is not a MAC address"));
         return false;
     }
     key = mac_key(mac);
@@ -76,7 +76,8 @@ routed save(server_state& s, const web_request& req, std::string_view mac) {
     const std::vector<answer> last{*s.table.known(key)};
     const std::vector<row_result> rows = match(j.p, last);
     if (rows[0].result == outcome::invalid)
-        return now(json_response(400, {{"error", rows[0].detail}, {"field", field_of(rows[0].detail)}}));
+        return now(
+            json_response(400, {{"error", rows[0].detail}, {"field", field_of(rows[0].detail)}}));
     s.busy.insert(key);
     return queued(s, std::move(j));
 }
@@ -95,22 +96,23 @@ routed undo(server_state& s, const web_request& req, std::string_view mac) {
 
 routed plan_upload(server_state& s, const web_request& req) {
     const bool dry = req.dry_run == "1";
-    job j{dry ? job_kind::dry_run : job_kind::apply, {}, read_plan(req.body), req.peer,
-          req.ticket};
+    job j{dry ? job_kind::dry_run : job_kind::apply, {}, read_plan(req.body), req.peer, req.ticket};
     if (!j.p.errors.empty()) {
         auto errors = json::array();
-        for (const plan_error& e : j.p.errors) errors.push_back({{"line", e.line}, {"message", e.message}});
+        for (const plan_error& e : j.p.errors)
+            errors.push_back({{"line", e.line}, {"message", e.message}});
         const plan_error& first = j.p.errors.front();
         const std::string where = first.line > 0 ? "line " + std::to_string(first.line) + ": " : "";
         return now(json_response(400, {{"error", where + first.message}, {"errors", errors}}));
     }
     if (j.p.rows.size() > max_plan_rows)
-        return now(error_response(413, "a plan holds at most " + std::to_string(max_plan_rows) + " rows"));
+        return now(
+            error_response(413, "a plan holds at most " + std::to_string(max_plan_rows) + " rows"));
     if (!dry) {
         for (const plan_row& row : j.p.rows)
             if (s.busy.count(mac_key(row.mac)))
-                return now(error_response(409, "a change of " + mac_key(row.mac) +
-                                                   " is still queued or running"));
+                return now(error_response(
+                    409, "a change of " + mac_key(row.mac) + " is still queued or running"));
         for (const plan_row& row : j.p.rows) s.busy.insert(mac_key(row.mac));
     }
     return queued(s, std::move(j));
@@ -130,7 +132,8 @@ std::string field_of(const std::string& refusal) {
 routed route(server_state& s, const web_request& req) {
     const std::string_view path = req.path;
     if (req.method == "GET" || req.method == "HEAD") {
-        if (const page_file* f = page_file_at(path)) return now(text(std::string(f->text), f->type, false));
+        if (const page_file* f = page_file_at(path))
+            return now(text(std::string(f->text), f->type, false));
         if (path == "/api/devices") return now(text(s.table.json_text, "application/json"));
         if (path == "/api/devices.csv") return now(text(s.table.csv(), "text/csv; charset=utf-8"));
         if (path == "/api/events") return {{}, false, true};
@@ -141,9 +144,11 @@ routed route(server_state& s, const web_request& req) {
         if (starts(path, "/api/undo/")) return undo(s, req, path.substr(10));
         if (path == "/api/plan") return plan_upload(s, req);
     }
-    const bool exists = page_file_at(path) || path == "/api/devices" || path == "/api/devices.csv" ||
-                        path == "/api/events" || path == "/api/plan" || starts(path, "/api/devices/") ||
+    const bool exists = page_file_at(path) || path == "/api/devices" ||
+                        path == "/api/devices.csv" || path == "/api/events" ||
+                        path == "/api/plan" || starts(path, "/api/devices/") ||
                         starts(path, "/api/undo/");
-    if (exists) return now(error_response(405, "method " + req.method.substr(0, 16) + " not allowed here"));
+    if (exists)
+        return now(error_response(405, "method " + req.method.substr(0, 16) + " not allowed here"));
     return now(error_response(404, "no such page"));
 }

@@ -25,9 +25,11 @@ using steady = std::chrono::steady_clock;
 // that went away is noticed.
 constexpr std::chrono::seconds keepalive{30};
 
-// A watch event as the stream sends it: its JSON line, and as its id the
-// moment its scan ended, in milliseconds since the epoch.
-std::string framed(const std::string& json_line, std::chrono::system_clock::time_point when) {
+// An event as the stream sends it: its JSON line, and as its id the moment
+// it was seen (a watch event: when its scan ended), in milliseconds since
+// the epoch, so that a page can tell how long it took to come.
+std::string framed(const std::string& json_line,
+                   std::chrono::system_clock::time_point when = std::chrono::system_clock::now()) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
     return sse_frame(json_line, std::to_string(ms));
@@ -72,8 +74,9 @@ int run_serve(const options& opts) {
         for (const auto& [key, known] : state.table.watch.devices) {
             watch_event e;
             e.device = known.last;
-            const std::string line = event_json(e, state.table.devices[key].seen);
-            client.push(sse_frame(line));
+            std::string line = event_json(e, state.table.devices[key].seen);
+            line.pop_back();  // its line feed
+            client.push(framed(line));
         }
     };
     if (!http_start(h, where, error)) {
@@ -102,7 +105,8 @@ int run_serve(const options& opts) {
         const auto now = std::chrono::system_clock::now();
         const nlohmann::ordered_json e = {
             {"time", utc_text(now)}, {"event", "progress"}, {"text", text}};
-        http_broadcast(h, sse_frame(e.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)));
+        http_broadcast(
+            h, framed(e.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), now));
     };
     const network watching{opts.links, opts.retries, &quiet, &side};
     const job_context ctx{{opts.links, opts.retries, &status_line, &side}, &arp, opts.undo_path};
@@ -160,7 +164,8 @@ int run_serve(const options& opts) {
             next_ping = now + keepalive;
         }
         auto until = std::min(next_scan, next_ping);
-        if (const auto wait = http_timeout(h); wait.count() >= 0) until = std::min(until, now + wait);
+        if (const auto wait = http_timeout(h); wait.count() >= 0)
+            until = std::min(until, now + wait);
         wait_unless_stopped(until, http_fd(h));
         http_run(h);
     }

@@ -58,7 +58,7 @@ bool take(const std::string& key, const json& value, plan_row& row, settings_err
 }  // namespace
 
 bool read_settings(std::string_view body, plan_row& row, settings_error& error) {
-    static const std::set<std::string> keys = {"ip",  "netmask", "gateway",
+    static const std::set<std::string> keys = {"ip",   "netmask", "gateway",
                                                "dhcp", "mtu",     "nameserver"};
     const json doc = json::parse(body, nullptr, false);
     if (doc.is_discarded() || !doc.is_object()) {

@@ -21,9 +21,9 @@ constexpr std::string_view sse_keepalive = ":\n\n";
 constexpr std::size_t sse_backlog_limit = 4U << 20;
 
 struct sse_client {
-    std::string pending;      // framed, not yet taken by the connection
-    bool waiting = false;     // its connection is suspended until more comes
-    bool closing = false;     // the stream ends once pending is taken
+    std::string pending;         // framed, not yet taken by the connection
+    bool waiting = false;        // its connection is suspended until more comes
+    bool closing = false;        // the stream ends once pending is taken
     void* connection = nullptr;  // the HTTP library's, for resuming it
 
     // Adds framed text; false (and closing) once the backlog is too long.

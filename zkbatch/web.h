@@ -26,7 +26,7 @@ struct web_response {
     std::string type = "application/json";
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;  // beside the usual ones
-    bool api = true;  // no-store: never kept by a cache
+    bool api = true;                                           // no-store: never kept by a cache
 };
 
 // The JSON document {"error": message}, with status.

@@ -85,6 +85,8 @@ def main():
     show("a chunked body over the limit", request(
         "POST", "/api/plan", dict(bearer, **{"Transfer-Encoding": "chunked"}),
         b"%x\r\n%s\r\n0\r\n\r\n" % (len(big), big)))
+    r, _ = request("GET", "/api/devices", dict(bearer, **{"X-Large": "a" * (40 << 10)}))
+    print("headers over 32 KiB: %d" % r.status)
     show("a plan of 10,001 rows", request("POST", "/api/plan", bearer, ("mac\n" + "".join(
         "02:00:00:%02x:%02x:%02x\n" % (i >> 16, (i >> 8) & 255, i & 255) for i in range(10001))).encode()))
 

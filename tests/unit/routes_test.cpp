@@ -46,25 +46,38 @@ TEST_F(RoutesTest, AnsweredAtOnce) {
         {"GET", "/app.js", "", 200, "// zkbatch's page"},
         {"GET", "/style.css", "", 200, ":root"},
         {"GET", "/api/devices", "", 200, "[{\"mac\":\"02:00:5e:00:53:0a\",\"ip\":\"10.0.0.5\""},
-        {"GET", "/api/devices.csv", "", 200, "mac,ip,netmask,gateway,dhcp,mtu,nameserver,from,interface\n02:00:5e:00:53:0a,"},
+        {"GET", "/api/devices.csv", "", 200,
+         "mac,ip,netmask,gateway,dhcp,mtu,nameserver,from,interface\n02:00:5e:00:53:0a,"},
         {"GET", "/index.html", "", 404, "{\"error\":\"no such page\"}"},
-        {"GET", "/api/devices/02:00:5e:00:53:0a", "", 405, "{\"error\":\"method GET not allowed here\"}"},
+        {"GET", "/api/devices/02:00:5e:00:53:0a", "", 405,
+         "{\"error\":\"method GET not allowed here\"}"},
         {"DELETE", "/api/devices", "", 405, "{\"error\":\"method DELETE not allowed here\"}"},
         {"POST", "/", "", 405, "{\"error\":\"method POST"},
-        {"POST", "/api/devices/02:00:5e:00:53:0c", "{}", 404, "{\"error\":\"no scan has seen 02:00:5e:00:53:0c\"}"},
-        {"POST", "/api/devices/02:00:5e:00:53", "{}", 400, "{\"error\":\"'02:00:5e:00:53' is not a MAC address\"}"},
-        {"POST", "/api/devices/02-00-5E-00-53-0B", "{}", 409, "{\"error\":\"a change of 02:00:5e:00:53:0b is still queued or running\"}"},
-        {"POST", "/api/devices/02:00:5e:00:53:0a", "{\"mtu\":1600}", 400, "{\"error\":\"mtu value out-of-range!\",\"field\":\"mtu\"}"},
+        {"POST", "/api/devices/02:00:5e:00:53:0c", "{}", 404,
+         "{\"error\":\"no scan has seen 02:00:5e:00:53:0c\"}"},
+        {"POST", "/api/devices/02:00:5e:00:53", "{}", 400,
+         "{\"error\":\"'02:00:5e:00:53' is not a MAC address\"}"},
+        {"POST", "/api/devices/02-00-5E-00-53-0B", "{}", 409,
+         "{\"error\":\"a change of 02:00:5e:00:53:0b is still queued or running\"}"},
+        {"POST", "/api/devices/02:00:5e:00:53:0a", "{\"mtu\":1600}", 400,
+         "{\"error\":\"mtu value out-of-range!\",\"field\":\"mtu\"}"},
         {"POST", "/api/devices/02:00:5e:00:53:0a", "{\"gateway\":\"192.0.2.1\"}", 400,
-         "{\"error\":\"Failed: ip address and gateway are not part of the same network!\",\"field\":\"gateway\"}"},
+         "{\"error\":\"Failed: ip address and gateway are not part of the same "
+         "network!\",\"field\":\"gateway\"}"},
         {"POST", "/api/devices/02:00:5e:00:53:0a", "{\"ip\":\"10.0.0.0\"}", 400,
          "{\"error\":\"ip 10.0.0.0 is the network address of 10.0.0.0/24\",\"field\":\"ip\"}"},
-        {"POST", "/api/devices/02:00:5e:00:53:0a", "mtu=1400", 400, "{\"error\":\"the body is not a JSON object\",\"field\":\"\"}"},
-        {"POST", "/api/devices/02:00:5e:00:53:0a", std::string(max_body + 1, ' '), 413, "{\"error\":\"the body is over 1 MiB\"}"},
-        {"POST", "/api/undo/02:00:5e:00:53:0a", "", 404, "{\"error\":\"no change of 02:00:5e:00:53:0a through this server to undo\"}"},
-        {"POST", "/api/undo/02:00:5e:00:53:0b", "", 409, "{\"error\":\"a change of 02:00:5e:00:53:0b"},
-        {"POST", "/api/plan", "mac,colour\n", 400, "{\"error\":\"line 1: unknown column 'colour'\",\"errors\":[{\"line\":1"},
-        {"POST", "/api/plan", "mac,mtu\n02:00:5e:00:53:0b,1400\n", 409, "{\"error\":\"a change of 02:00:5e:00:53:0b"},
+        {"POST", "/api/devices/02:00:5e:00:53:0a", "mtu=1400", 400,
+         "{\"error\":\"the body is not a JSON object\",\"field\":\"\"}"},
+        {"POST", "/api/devices/02:00:5e:00:53:0a", std::string(max_body + 1, ' '), 413,
+         "{\"error\":\"the body is over 1 MiB\"}"},
+        {"POST", "/api/undo/02:00:5e:00:53:0a", "", 404,
+         "{\"error\":\"no change of 02:00:5e:00:53:0a through this server to undo\"}"},
+        {"POST", "/api/undo/02:00:5e:00:53:0b", "", 409,
+         "{\"error\":\"a change of 02:00:5e:00:53:0b"},
+        {"POST", "/api/plan", "mac,colour\n", 400,
+         "{\"error\":\"line 1: unknown column 'colour'\",\"errors\":[{\"line\":1"},
+        {"POST", "/api/plan", "mac,mtu\n02:00:5e:00:53:0b,1400\n", 409,
+         "{\"error\":\"a change of 02:00:5e:00:53:0b"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.method + (" " + c.path));
@@ -121,7 +134,8 @@ TEST_F(RoutesTest, PlanOfTooManyRows) {
     std::string plan = "mac\n";
     for (std::size_t i = 0; i <= max_plan_rows; ++i) {
         char mac[18];
-        std::snprintf(mac, sizeof mac, "02:00:00:%02zx:%02zx:%02zx", i >> 16, (i >> 8) & 0xff, i & 0xff);
+        std::snprintf(mac, sizeof mac, "02:00:00:%02zx:%02zx:%02zx", i >> 16, (i >> 8) & 0xff,
+                      i & 0xff);
         plan += std::string(mac) + "\n";
     }
     EXPECT_EQ(call("POST", "/api/plan", plan).now.status, 413);
