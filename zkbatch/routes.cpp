@@ -123,7 +123,7 @@ routed plan_upload(server_state& s, const web_request& req) {
 std::string field_of(const std::string& refusal) {
     if (starts(refusal, "Failed: ip address and gateway")) return "gateway";
     for (const char* field : {"ip", "netmask", "gateway"}) {
-        const std::string name = field;
+        std::string name = field;
         if (starts(refusal, "Failed: " + name) || starts(refusal, name + " ")) return name;
     }
     return {};
