@@ -15,35 +15,17 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 
 from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
-
-def wait_for(what, check, timeout=20):
-    """The first true value of check(), polled until timeout seconds pass."""
-    end = time.monotonic() + timeout
-    while True:
-        value = check()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise TimeoutError("gave up waiting for " + what)
-        time.sleep(0.05)
+from serve_client import printed, wait_for
 
 
 def served_url():
-    def url():
-        try:
-            with open("stderr", encoding="utf-8") as f:
-                found = re.search(r"serving (http://\S+)", f.read())
-        except FileNotFoundError:
-            return None
-        return found and found.group(1)
-    return wait_for("the URL on standard error", url)
+    return printed(r"serving (http://\S+)", "the URL on standard error")
 
 
 def browser():

@@ -6,33 +6,19 @@ error, prints what each attempt got, and stops zkbatch with SIGTERM.
 """
 import http.client
 import os
-import re
 import signal
 import socket
 import threading
 import time
 
+from serve_client import printed, wait_for
+
 HOST, PORT = "127.0.0.1", 8650
 MAC = "02:00:5e:00:53:0a"
 
 
-def wait_for(what, check, timeout=20):
-    end = time.monotonic() + timeout
-    while True:
-        value = check()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise TimeoutError("gave up waiting for " + what)
-        time.sleep(0.05)
-
-
 def token():
-    def found():
-        with open("stderr", encoding="utf-8") as f:
-            m = re.search(r"token=([0-9a-f]{32})", f.read())
-        return m and m.group(1)
-    return wait_for("the URL", found)
+    return printed(r"token=([0-9a-f]{32})", "the URL")
 
 
 def request(method, path, headers=None, body=None, host=None):
