@@ -136,7 +136,8 @@ routed route(server_state& s, const web_request& req) {
             return now(text(std::string(f->text), f->type, false));
         if (path == "/api/devices") return now(text(s.table.json_text, "application/json"));
         if (path == "/api/devices.csv") return now(text(s.table.csv(), "text/csv; charset=utf-8"));
-        if (path == "/api/events") return {{}, false, true};
+        // A stream has no head to give.
+        if (path == "/api/events" && req.method == "GET") return {{}, false, true};
     }
     if (req.method == "POST") {
         if (req.body.size() > max_body) return now(error_response(413, "the body is over 1 MiB"));

@@ -36,8 +36,8 @@ std::vector<watch_event> device_table::take(const std::vector<answer>& answers,
         dev.kind = e.kind;
         dev.changed = e.changed;
     }
-    for (const auto& [key, known] : watch.devices)
-        if (known.missed == 0) devices[key].seen = time;
+    for (const auto& [key, device] : watch.devices)
+        if (device.missed == 0) devices[key].seen = time;
     auto list = json::array();
     for (const auto& [key, dev] : devices) {
         json object = device_json(dev.last, dev.last.interface);
