@@ -223,7 +223,7 @@ bool http_start(http_server& h, const listen_address& where, std::string& error)
         MHD_OPTION_NOTIFY_COMPLETED, on_completed, &h, MHD_OPTION_NOTIFY_CONNECTION, on_connection,
         &h, MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
     if (!h.daemon) {
-        error = std::string("cannot listen on ") + where.text + ": " + std::strerror(errno);
+        error = "listening on " + where.text + " failed: " + std::strerror(errno);
         return false;
     }
     return true;
