@@ -53,9 +53,9 @@ void print_usage(std::FILE* out) {
                  "\n"
                  "Plan columns: mac (required), ip, netmask, gateway, dhcp, mtu, nameserver;\n"
                  "an empty cell keeps the device's value. A row whose device holds its\n"
-                 "settings already is left alone. Exit status: 0 all done (a watch: ended\n"
-                 "by SIGINT or SIGTERM), 1 some row not done, 2 usage, plan, address\n"
-                 "conflict, scan or write error. See zkbatch(1).\n",
+                 "settings already is left alone. Exit status: 0 all done (a watch or a\n"
+                 "server: ended by SIGINT or SIGTERM), 1 some row not done, 2 usage, plan,\n"
+                 "address conflict, scan, listen or write error. See zkbatch(1).\n",
                  default_listen, min_interval, max_interval, default_interval, max_retries,
                  default_retries);
 }
