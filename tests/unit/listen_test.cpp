@@ -1,5 +1,6 @@
 #include "listen.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -47,6 +48,11 @@ TEST(ListenTest, AddressTable) {
         if (taken) {
             EXPECT_EQ(where.text, c.text);
             EXPECT_EQ(where.loopback, c.loopback);
+            // The socket's address holds the port, in either family.
+            const auto& v4 = reinterpret_cast<const sockaddr_in&>(where.addr);
+            const auto& v6 = reinterpret_cast<const sockaddr_in6&>(where.addr);
+            const in_port_t port = where.addr.ss_family == AF_INET ? v4.sin_port : v6.sin6_port;
+            EXPECT_EQ(std::to_string(ntohs(port)), c.text.substr(c.text.rfind(':') + 1));
         }
     }
 }
