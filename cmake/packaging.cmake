@@ -84,8 +84,10 @@ nameserver, edits them through a one-letter menu and sends the new
 settings to the device by its MAC address, then waits for the device to
 confirm.
 
-zkbatch lists every device that answers as CSV or JSON, and commissions
-many devices in one run from a plan that names each by its MAC address.
+zkbatch lists every device that answers as CSV or JSON, watches them,
+commissions many devices in one run from a plan that names each by its
+MAC address, and with --serve shows them in a browser, with edits and
+plans, and an HTTP API; the page is built into the program.
 
 zkdevice simulates one or more such devices on the local host, for trying
 zkdetect and zkbatch without hardware and for testing them.

@@ -120,9 +120,20 @@ struct arrival {
 };
 using arrival_handler = std::function<bool(const arrival& where, char* text)>;
 
-// receiver, for a handler that is told where each datagram came in.
+// Another descriptor that a receive also waits for, such as a server's, so
+// that it is served while the receive waits: serve runs between two rounds
+// whenever fd is readable or the time-out that timeout() gives (negative:
+// none) has passed, and the receive goes on.
+struct side_wait {
+    int fd = -1;
+    std::function<std::chrono::milliseconds()> timeout;
+    std::function<void()> serve;
+};
+
+// receiver, for a handler that is told where each datagram came in; side,
+// when given, is served during the waits.
 receive_result receive_arrivals(const exchange_sockets& ex, const arrival_handler& handler,
-                                std::chrono::milliseconds bound);
+                                std::chrono::milliseconds bound, const side_wait* side = nullptr);
 
 // The whole pattern: listen first (so no early reply is lost), send, then
 // receive for at most bound. Nothing is sent when the reply sockets can't
