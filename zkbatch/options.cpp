@@ -112,6 +112,8 @@ options parse_options(int argc, char** argv) {
     std::vector<std::string> sources;
     bool all_interfaces = false;
     bool interval_given = false;
+    // An empty --listen is a value to refuse, not the default.
+    std::optional<std::string> listen;
     opterr = 0;
     int id = 0;
     while ((id = getopt_long(argc, argv, ":lwjnyu:r:s:ah", long_options, nullptr)) != -1) {
@@ -126,7 +128,7 @@ options parse_options(int argc, char** argv) {
             opts.serve = true;
             break;
         case opt_listen:
-            opts.listen = optarg;
+            listen = optarg;
             break;
         case opt_interval:
             opts.interval = interval_seconds(optarg);
@@ -180,8 +182,8 @@ options parse_options(int argc, char** argv) {
     if (opts.serve && opts.json) usage_error("--serve answers in JSON already");
     if (interval_given && !opts.watch && !opts.serve)
         usage_error("--interval goes with --watch or --serve");
-    if (!opts.listen.empty() && !opts.serve) usage_error("--listen goes with --serve");
-    if (opts.listen.empty()) opts.listen = default_listen;
+    if (listen && !opts.serve) usage_error("--listen goes with --serve");
+    opts.listen = listen.value_or(default_listen);
     listen_address where;
     if (std::string why; !parse_listen(opts.listen, where, why)) usage_error(why);
     if (opts.dry_run && opts.verify) usage_error("--dry-run saves nothing to verify");
