@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <utility>
 
 socket_fd& socket_fd::operator=(socket_fd&& other) noexcept {
@@ -176,6 +177,11 @@ int send_request(const exchange_sockets& ex, std::size_t source, const char* tex
     const ssize_t sent = send(ex.requests[source].fd, text, len, 0);
     if (sent < 0 || static_cast<std::size_t>(sent) != len) return -1;
     return 0;
+}
+
+std::string replies_lost(unsigned long dropped) {
+    return std::to_string(dropped) + (dropped == 1 ? " reply" : " replies") +
+           " lost (receive buffer full)";
 }
 
 exchange_status exchange(in_addr_t source, in_addr_t destination, const char* text,

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <vector>
 
 constexpr in_port_t device_port = 65001;
@@ -97,6 +98,10 @@ struct receive_result {
     int error = 0;
 };
 
+// How a warning tells what a full receive buffer dropped: "1 reply lost
+// (receive buffer full)", "2 replies lost (...)".
+std::string replies_lost(unsigned long dropped);
+
 // Hands every datagram arriving on ex's reply sockets to handler, one at a
 // time and in order of arrival, until handler returns true or the receive
 // ends: bound passed since it began (what was queued by then is still
@@ -115,9 +120,20 @@ struct arrival {
 };
 using arrival_handler = std::function<bool(const arrival& where, char* text)>;
 
-// receiver, for a handler that is told where each datagram came in.
+// Another descriptor that a receive also waits for, such as a server's, so
+// that it is served while the receive waits: serve runs between two rounds
+// whenever fd is readable or the time-out that timeout() gives (negative:
+// none) has passed, and the receive goes on.
+struct side_wait {
+    int fd = -1;
+    std::function<std::chrono::milliseconds()> timeout;
+    std::function<void()> serve;
+};
+
+// receiver, for a handler that is told where each datagram came in; side,
+// when given, is served during the waits.
 receive_result receive_arrivals(const exchange_sockets& ex, const arrival_handler& handler,
-                                std::chrono::milliseconds bound);
+                                std::chrono::milliseconds bound, const side_wait* side = nullptr);
 
 // The whole pattern: listen first (so no early reply is lost), send, then
 // receive for at most bound. Nothing is sent when the reply sockets can't

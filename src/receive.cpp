@@ -220,7 +220,7 @@ receive_result receiver(const exchange_sockets& ex, const reply_handler& handler
 }
 
 receive_result receive_arrivals(const exchange_sockets& ex, const arrival_handler& handler,
-                                std::chrono::milliseconds bound) {
+                                std::chrono::milliseconds bound, const side_wait* side) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + bound;
     receive_result result;
@@ -231,6 +231,8 @@ receive_result receive_arrivals(const exchange_sockets& ex, const arrival_handle
         // Marked readable, so that the first round reads every socket.
         set.watched.push_back(pollfd{sock.fd, POLLIN, POLLIN});
     }
+    // The side's descriptor comes last, after the queues' own.
+    if (side) set.watched.push_back(pollfd{side->fd, POLLIN, 0});
 
     // Each round first empties every socket into memory, so that slow
     // output never backs up the system's queues, then hands over what has
@@ -264,8 +266,17 @@ receive_result receive_arrivals(const exchange_sockets& ex, const arrival_handle
             timeout =
                 std::min<std::int64_t>(timeout, std::max<nanoseconds>(due / 1'000'000 + 1, 1));
         }
+        auto side_due = clock::time_point::max();
+        if (side) {
+            const std::chrono::milliseconds wait = side->timeout();
+            if (wait.count() >= 0) {
+                timeout = std::min<std::int64_t>(timeout, wait.count());
+                side_due = clock::now() + wait;
+            }
+        }
         const int ready = poll(set.watched.data(), set.watched.size(), static_cast<int>(timeout));
         if (ready < 0 && errno != EINTR) set.error = errno;
+        if (side && (set.watched.back().revents != 0 || clock::now() >= side_due)) side->serve();
     }
     result.dropped = dropped(set.queues);
     result.error = set.error;

@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
         break;
     }
     if (scanned.dropped > 0) {
-        std::printf("Warning: %lu replies lost (receive buffer full), the list is incomplete!\n",
-                    scanned.dropped);
+        std::printf("Warning: %s, the list is incomplete!\n",
+                    replies_lost(scanned.dropped).c_str());
     }
     // The scan goes on with what it heard, but the operator must know that
     // it stopped listening early.

@@ -8,13 +8,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <set>
 #include <sstream>
 #include <string>
-#include <unordered_map>
 
 #include "audit.h"
 #include "checks.h"
+#include "common.h"
 #include "files.h"
 #include "host.h"
 #include "inventory.h"
@@ -23,6 +22,7 @@
 #include "rounds.h"
 #include "runs.h"
 #include "signals.h"
+#include "steps.h"
 
 namespace {
 
@@ -39,53 +39,16 @@ std::string report_text(const options& opts, const std::vector<row_result>& rows
     return out.str();
 }
 
-// The scan of a plan, which probes every address the plan gives while it
-// runs. The capability that ARP needs is dropped before anything is read.
-exchange_status scan_for(const plan& p, const network& net, const std::vector<in_addr_t>& host,
-                         prober& probes, std::vector<answer>& answers) {
-    std::set<std::string> wanted;
-    std::unordered_map<std::string, const plan_row*> by_mac;
-    for (const plan_row& row : p.rows) {
-        wanted.insert(mac_key(row.mac));
-        by_mac.emplace(mac_key(row.mac), &row);
-    }
-    const bool probing = std::any_of(p.rows.begin(), p.rows.end(),
-                                     [](const plan_row& row) { return row.ip.has_value(); });
-    probes = open_prober(net.links, probing);
-    // This host's addresses are the conflict check's to refuse.
-    probes.own = host;
-    scan_hooks hooks;
-    if (probing) {
-        hooks.answered = [&](const answer& a) {
-            const auto row = by_mac.find(mac_key(a.hw));
-            if (row == by_mac.end()) return;
-            if (const std::optional<in_addr_t> target = new_address(*row->second, a))
-                probes.start(a.link, *target, row->first);
-        };
-        hooks.woke = [&] { probes.wake(); };
-        hooks.until = [&] { return probes.until(); };
-    }
-    const exchange_status status = scan(net, wanted, answers, hooks);
-    probes.finish();
-    return status;
-}
-
 // Conflicts that devices or other hosts make: printed as plan errors, and
 // then nothing may be sent. Warns about the addresses not probed.
 bool refused(const options& opts, std::vector<row_result>& rows, const std::vector<answer>& answers,
              const prober& probes, const std::vector<in_addr_t>& host) {
-    conflict_findings conflicts = find_conflicts(rows, answers, host);
-    std::vector<std::string> unprobed;
-    for (plan_error& e : probe_findings(rows, answers, probes, unprobed))
-        conflicts.errors.push_back(std::move(e));
-    std::stable_sort(conflicts.errors.begin(), conflicts.errors.end(),
-                     [](const plan_error& a, const plan_error& b) { return a.line < b.line; });
-    const std::string name = *opts.plan_path == "-" ? "<stdin>" : *opts.plan_path;
+    const conflict_findings conflicts = refusals(rows, answers, probes, host);
+    const std::string name = plan_name(*opts.plan_path);
     for (const plan_error& e : conflicts.errors)
         std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), e.line, e.message.c_str());
     if (!conflicts.errors.empty()) return true;
     warn(conflicts.warnings);
-    warn(unprobed);
     return false;
 }
 
@@ -101,12 +64,7 @@ std::string answer_line() {
 // when the operator answers y or yes. Off a terminal nothing is asked, so
 // scripts run as they did.
 bool go_ahead(const options& opts, const std::vector<row_result>& rows) {
-    std::size_t devices = 0, moved = 0;
-    for (const row_result& r : rows) {
-        if (r.result != outcome::planned) continue;
-        ++devices;
-        moved += new_address(*r.row, *r.found).has_value();
-    }
+    const auto [devices, moved] = size_of(rows);
     if (opts.yes || devices == 0 || !isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) return true;
     std::fprintf(stderr, "About to change %zu device%s (%zu new address%s); %s.\n", devices,
                  devices == 1 ? "" : "s", moved, moved == 1 ? "" : "es",
@@ -120,21 +78,6 @@ bool go_ahead(const options& opts, const std::vector<row_result>& rows) {
     return reply == "y" || reply == "yes";
 }
 
-// Where a stop signal leaves the rows: a set message sent but not answered
-// (or not verified) is interrupted, one never sent is not sent.
-void interrupted(std::vector<row_result>& rows) {
-    for (row_result& r : rows) {
-        if (r.result == outcome::differs) {
-            // The verifying scan had not decided: the saves' word stands.
-            r.result = r.confirmation;
-            r.confirmation = outcome::planned;
-            r.detail.clear();
-        }
-        if (r.result == outcome::unconfirmed) r.result = outcome::interrupted;
-        if (r.result == outcome::planned) r.result = outcome::unsent;
-    }
-}
-
 // The record of a run that a stop signal ended during the saves: the log,
 // the report as far as it is known, then the end by that signal.
 [[noreturn]] void end_interrupted(const options& opts, std::vector<row_result>& rows, int sig) {
@@ -146,16 +89,25 @@ void interrupted(std::vector<row_result>& rows) {
 
 }  // namespace
 
-int run_plan(const options& opts, const plan& p) {
+int run_plan(const options& opts) {
+    plan p;
+    // The whole plan is read and checked before anything is sent.
+    if (!load_plan(*opts.plan_path, p)) return usage_status;
     progress status_line = terminal_progress();
     const network net{opts.links, opts.retries, &status_line};
     // Without them, a plan could give a device this host's address.
     std::vector<in_addr_t> host;
     const bool host_listed = host_addresses(host);
     const int host_error = errno;
-    prober probes;
+    // The capability that ARP needs is dropped before anything is read.
+    prober probes = open_prober(net.links, probing(p));
+    // This host's addresses are the conflict check's to refuse.
+    probes.own = host;
     std::vector<answer> answers;
-    if (!scanned(scan_for(p, net, host, probes, answers))) return usage_status;
+    const exchange_status scan_status = scan_for(p, net, probes, answers);
+    // The saves need no packet sockets.
+    probes.arp.clear();
+    if (!scanned(scan_status)) return usage_status;
     // Before anything is sent, a stop signal ends the run as it is.
     if (const int sig = stop_signal()) end_by_signal(sig);
     if (!host_listed) {

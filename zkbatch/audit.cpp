@@ -55,6 +55,7 @@ std::string audit_record(const row_result& r, const audit_user& user) {
     pair("mtu", std::to_string(old.mtu), std::to_string(r.planned.mtu));
     pair("nameserver", old.ns, r.planned.ns);
     text += " user=" + log_value(user.name) + " uid=" + std::to_string(user.uid);
+    if (!user.peer.empty()) text += " via=http peer=" + log_value(user.peer);
     return text + " outcome=" + log_value(outcome_name(r.result));
 }
 
@@ -65,8 +66,9 @@ audit_user real_user() {
     return user;
 }
 
-void audit_run(const std::vector<row_result>& rows) {
-    const audit_user user = real_user();
+void audit_run(const std::vector<row_result>& rows, const std::string& peer) {
+    audit_user user = real_user();
+    user.peer = peer;
     bool opened = false;
     for (const row_result& r : rows) {
         if (r.tries == 0) continue;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "listen.h"
 #include "rounds.h"
 
 namespace {
@@ -17,15 +18,20 @@ void print_usage(std::FILE* out) {
     std::fprintf(out,
                  "Usage: zkbatch [OPTIONS] --list\n"
                  "       zkbatch [OPTIONS] --watch [--interval SECONDS]\n"
+                 "       zkbatch [OPTIONS] --serve [--listen [ADDR:]PORT] [--interval SECONDS]\n"
                  "       zkbatch [OPTIONS] PLAN\n"
-                 "Lists the zefo*kit devices that answer a scan, watches them, or gives each\n"
-                 "device named in PLAN (a CSV file; - reads standard input) the settings the\n"
-                 "plan holds.\n"
+                 "Lists the zefo*kit devices that answer a scan, watches them, shows them in\n"
+                 "a browser, or gives each device named in PLAN (a CSV file; - reads\n"
+                 "standard input) the settings the plan holds.\n"
                  "\n"
                  "  -l, --list          print every device that answered, as CSV\n"
                  "  -w, --watch         scan until interrupted, printing each device that\n"
                  "                      appears, changes or vanishes and each address conflict\n"
                  "                      that begins or ends, one line each\n"
+                 "      --serve         watch, and serve the devices, their edits and plans\n"
+                 "                      over HTTP until interrupted; the URL to open, with\n"
+                 "                      its token, goes to standard error\n"
+                 "      --listen [ADDR:]PORT  where --serve listens (default %s)\n"
                  "      --interval SECONDS  start a scan of the watch every SECONDS (%d-%d,\n"
                  "                      default %d)\n"
                  "  -j, --json          print the inventory, the events or the report as JSON\n"
@@ -47,10 +53,11 @@ void print_usage(std::FILE* out) {
                  "\n"
                  "Plan columns: mac (required), ip, netmask, gateway, dhcp, mtu, nameserver;\n"
                  "an empty cell keeps the device's value. A row whose device holds its\n"
-                 "settings already is left alone. Exit status: 0 all done (a watch: ended\n"
-                 "by SIGINT or SIGTERM), 1 some row not done, 2 usage, plan, address\n"
-                 "conflict, scan or write error. See zkbatch(1).\n",
-                 min_interval, max_interval, default_interval, max_retries, default_retries);
+                 "settings already is left alone. Exit status: 0 all done (a watch or a\n"
+                 "server: ended by SIGINT or SIGTERM), 1 some row not done, 2 usage, plan,\n"
+                 "address conflict, scan, listen or write error. See zkbatch(1).\n",
+                 default_listen, min_interval, max_interval, default_interval, max_retries,
+                 default_retries);
 }
 
 [[noreturn]] void usage_error(const std::string& message) {
@@ -81,11 +88,13 @@ int interval_seconds(const std::string& text) {
 }  // namespace
 
 options parse_options(int argc, char** argv) {
-    enum { opt_version = 256, opt_verify, opt_interval };
+    enum { opt_version = 256, opt_verify, opt_interval, opt_serve, opt_listen };
     static const option long_options[] = {
         {"list", no_argument, nullptr, 'l'},
         {"watch", no_argument, nullptr, 'w'},
         {"interval", required_argument, nullptr, opt_interval},
+        {"serve", no_argument, nullptr, opt_serve},
+        {"listen", required_argument, nullptr, opt_listen},
         {"json", no_argument, nullptr, 'j'},
         {"dry-run", no_argument, nullptr, 'n'},
         {"verify", no_argument, nullptr, opt_verify},
@@ -103,6 +112,8 @@ options parse_options(int argc, char** argv) {
     std::vector<std::string> sources;
     bool all_interfaces = false;
     bool interval_given = false;
+    // An empty --listen is a value to refuse, not the default.
+    std::optional<std::string> listen;
     opterr = 0;
     int id = 0;
     while ((id = getopt_long(argc, argv, ":lwjnyu:r:s:ah", long_options, nullptr)) != -1) {
@@ -112,6 +123,12 @@ options parse_options(int argc, char** argv) {
             break;
         case 'w':
             opts.watch = true;
+            break;
+        case opt_serve:
+            opts.serve = true;
+            break;
+        case opt_listen:
+            listen = optarg;
             break;
         case opt_interval:
             opts.interval = interval_seconds(optarg);
@@ -156,11 +173,19 @@ options parse_options(int argc, char** argv) {
     }
     if (optind < argc) opts.plan_path = argv[optind++];
     if (optind < argc) usage_error(std::string("unexpected argument '") + argv[optind] + "'");
-    if (opts.list + opts.watch + opts.plan_path.has_value() != 1)
-        usage_error("give one of --list, --watch or a PLAN");
-    if (!opts.plan_path && (opts.dry_run || opts.verify || !opts.undo_path.empty()))
-        usage_error("--dry-run, --verify and --undo go with a PLAN");
-    if (interval_given && !opts.watch) usage_error("--interval goes with --watch");
+    if (opts.list + opts.watch + opts.serve + opts.plan_path.has_value() != 1)
+        usage_error("give one of --list, --watch, --serve or a PLAN");
+    if (!opts.plan_path && (opts.dry_run || opts.verify || opts.yes))
+        usage_error("--dry-run, --verify and --yes go with a PLAN");
+    if (!opts.plan_path && !opts.serve && !opts.undo_path.empty())
+        usage_error("--undo goes with a PLAN or --serve");
+    if (opts.serve && opts.json) usage_error("--serve answers in JSON already");
+    if (interval_given && !opts.watch && !opts.serve)
+        usage_error("--interval goes with --watch or --serve");
+    if (listen && !opts.serve) usage_error("--listen goes with --serve");
+    opts.listen = listen.value_or(default_listen);
+    listen_address where;
+    if (std::string why; !parse_listen(opts.listen, where, why)) usage_error(why);
     if (opts.dry_run && opts.verify) usage_error("--dry-run saves nothing to verify");
     if (all_interfaces && !sources.empty())
         usage_error("give --source or --all-interfaces, not both");

@@ -17,10 +17,12 @@ struct options {
     bool list = false, json = false, dry_run = false, verify = false;
     bool yes = false;                 // no question before a bulk change
     bool watch = false;               // scan again and again, printing what changed
+    bool serve = false;               // the watch and the HTTP server, until stopped
+    std::string listen;               // the server's [ADDR:]PORT
     int interval = default_interval;  // seconds from the start of one scan to the next
     std::vector<scan_link> links;     // where to scan; never empty
     int retries = 0;
-    std::optional<std::string> plan_path;  // none with --list or --watch
+    std::optional<std::string> plan_path;  // none with --list, --watch or --serve
     std::string undo_path;                 // empty: no undo file
 };
 

@@ -131,19 +131,36 @@ void prober::finish() {
                 neighbour_answered(n) && n.mac)
                 holds(p, mac_text(*n.mac));
     }
-    for (arp_link& a : arp) a.sock = socket_fd();
 }
 
-prober open_prober(const std::vector<scan_link>& links, bool wanted) {
-    prober p;
-    p.links = links;
-    p.arp.resize(links.size());
-    p.arp_errors.assign(links.size(), EPERM);
+arp_sockets open_arp_sockets(const std::vector<scan_link>& links, bool wanted) {
+    arp_sockets s;
+    s.arp.resize(links.size());
+    s.errors.assign(links.size(), EPERM);
     const bool raised = wanted && raise_net_raw();
     for (std::size_t l = 0; raised && l < links.size(); ++l)
         if (links[l].ifindex != 0 && links[l].mac)
-            p.arp_errors[l] = open_arp(links[l].ifindex, p.arp[l]);
+            s.errors[l] = open_arp(links[l].ifindex, s.arp[l]);
     drop_net_raw();
+    return s;
+}
+
+prober open_prober(const std::vector<scan_link>& links, bool wanted) {
+    return prober_with(links, open_arp_sockets(links, wanted));
+}
+
+prober prober_with(const std::vector<scan_link>& links, arp_sockets sockets) {
+    prober p;
+    p.links = links;
+    p.arp = std::move(sockets.arp);
+    p.arp_errors = std::move(sockets.errors);
+    for (const arp_link& a : p.arp) {
+        if (!a.sock.valid()) continue;
+        // Reading the statistics resets them.
+        unsigned dropped = 0;
+        read_arp(a, [](const arp_message&) {});
+        arp_dropped(a, dropped);
+    }
     return p;
 }
 

@@ -62,13 +62,30 @@ struct prober {
     // Until when the scan should listen for the probes' answers.
     std::chrono::steady_clock::time_point until() const;
     // Takes the last answers, and reads what the kernel's resolution found.
+    // The packet sockets stay open, for the caller to close or keep.
     void finish();
 };
 
-// A packet socket on every link that speaks ARP, where the run may open
-// one; CAP_NET_RAW is held only while they are opened, and dropped in any
-// case.
+// A packet socket on every link that speaks ARP, by link, where the run may
+// open one (wanted); errors says why a link has none.
+struct arp_sockets {
+    std::vector<arp_link> arp;
+    std::vector<int> errors;
+};
+
+// Opens them; CAP_NET_RAW is held only while they are opened, and dropped
+// in any case.
+arp_sockets open_arp_sockets(const std::vector<scan_link>& links, bool wanted);
+
+// A prober on links with sockets of its own, opened as open_arp_sockets
+// does.
 prober open_prober(const std::vector<scan_link>& links, bool wanted);
+
+// A prober on links with sockets opened earlier and kept, as a server
+// keeps them for hours without the capability: what queued on them
+// meanwhile is read and dropped, and so is the count of what their full
+// buffers lost. Its arp and arp_errors give them back.
+prober prober_with(const std::vector<scan_link>& links, arp_sockets sockets);
 
 // Gives each planned row its probe's note, and returns the conflicts: an
 // address that a host answered for, unless that host is the row's own

@@ -13,12 +13,16 @@ void overwrite(const std::string& text) { std::fprintf(stderr, "\r%s\x1b[K", tex
 }  // namespace
 
 void progress::put(const std::string& text) {
-    overwrite(text);
+    if (sink) {
+        sink(text);
+    } else {
+        overwrite(text);
+    }
     shown = true;
 }
 
 void progress::clear() {
-    if (shown) overwrite("");
+    if (shown) sink ? sink("") : overwrite("");
     shown = false;
     next = {};
 }

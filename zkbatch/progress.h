@@ -1,12 +1,16 @@
 // The progress of a phase on one self-updating line of standard error, when
-// that is a terminal; nothing otherwise, so logs and pipes stay clean.
+// that is a terminal; nothing otherwise, so logs and pipes stay clean. Or
+// handed to a sink instead, such as the server's event stream.
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 struct progress {
-    bool on = false;  // standard error is a terminal
+    bool on = false;  // standard error is a terminal, or there is a sink
+    // Where the texts go instead of the terminal; an empty text ends a phase.
+    std::function<void(const std::string&)> sink;
     std::chrono::steady_clock::time_point next{};
     bool shown = false;
 

@@ -115,28 +115,33 @@ void write_report(std::ostream& out, const std::vector<row_result>& rows) {
     out << summary(rows) << '\n';
 }
 
-void write_json_report(std::ostream& out, const std::vector<row_result>& rows) {
+json row_json(const row_result& r) {
+    const std::string n = notes(r, false);
+    return {
+        {"line", r.row->line},
+        {"mac", r.row->mac},
+        {"outcome", outcome_name(r.result)},
+        {"tries", r.tries},
+        {"before", r.found ? device_json(*r.found, r.found->interface) : json()},
+        {"after", has_plan(r) ? device_json(r.planned, r.found->interface) : json()},
+        {"message", r.message.empty() ? json() : json(shown(r.message))},
+        {"probe", probe_json(r.probe)},
+        {"detail", n.empty() ? json() : json(n)},
+    };
+}
+
+json report_json(const std::vector<row_result>& rows) {
     auto list = json::array();
-    for (const row_result& r : rows) {
-        const std::string n = notes(r, false);
-        list.push_back({
-            {"line", r.row->line},
-            {"mac", r.row->mac},
-            {"outcome", outcome_name(r.result)},
-            {"tries", r.tries},
-            {"before", r.found ? device_json(*r.found, r.found->interface) : json()},
-            {"after", has_plan(r) ? device_json(r.planned, r.found->interface) : json()},
-            {"message", r.message.empty() ? json() : json(shown(r.message))},
-            {"probe", probe_json(r.probe)},
-            {"detail", n.empty() ? json() : json(n)},
-        });
-    }
+    for (const row_result& r : rows) list.push_back(row_json(r));
     json counts = json::object();
     const auto counted = count(rows);
     for (std::size_t k = 0; k < all_outcomes.size(); ++k)
         if (counted[k] > 0) counts[outcome_name(all_outcomes[k])] = counted[k];
-    const json document = {{"rows", list}, {"counts", counts}};
-    out << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+    return {{"rows", list}, {"counts", counts}};
+}
+
+void write_json_report(std::ostream& out, const std::vector<row_result>& rows) {
+    out << report_json(rows).dump(2, ' ', false, json::error_handler_t::replace) << '\n';
 }
 
 int report_status(const std::vector<row_result>& rows, outcome goal) {

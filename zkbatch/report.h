@@ -2,6 +2,7 @@
 // JSON document.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -19,6 +20,13 @@ std::string notes(const row_result& r, bool with_probe = true);
 std::string summary(const std::vector<row_result>& rows);
 
 void write_report(std::ostream& out, const std::vector<row_result>& rows);
+
+// One row of the JSON report: line, mac, outcome, tries, before, after,
+// message, probe and detail.
+nlohmann::ordered_json row_json(const row_result& r);
+
+// The JSON report: its rows, and the count of each outcome.
+nlohmann::ordered_json report_json(const std::vector<row_result>& rows);
 
 void write_json_report(std::ostream& out, const std::vector<row_result>& rows);
 

@@ -23,8 +23,7 @@ const in_addr_t broadcast = htonl(INADDR_BROADCAST);
 // a wait or read failed.
 void warn_missed(const receive_result& got, const char* consequence) {
     if (got.dropped > 0)
-        std::fprintf(stderr, "Warning: %lu replies lost (receive buffer full), %s!\n", got.dropped,
-                     consequence);
+        std::fprintf(stderr, "Warning: %s, %s!\n", replies_lost(got.dropped).c_str(), consequence);
     if (got.error != 0)
         std::fprintf(stderr, "Warning: receive failed (%s), %s!\n", std::strerror(got.error),
                      consequence);
@@ -37,11 +36,12 @@ void warn_missed(const receive_result& got, const char* consequence) {
 // whenever a datagram brings something new: a slow but working network
 // gets no copies while its answers still come. resend() returns false when
 // nothing needs sending any more. hooks.woke runs after every wait. A stop
-// signal ends it at the next wake, a retry_interval at most.
+// signal ends it at the next wake, a retry_interval at most. side, when
+// given, is served during the waits.
 receive_result receive_with_retries(const exchange_sockets& ex, const arrival_handler& handler,
                                     int retries, milliseconds interval,
                                     const clock::time_point* progressed,
-                                    const std::function<bool()>& resend,
+                                    const std::function<bool()>& resend, const side_wait* side,
                                     const scan_hooks& hooks = {}) {
     const auto start = clock::now();
     const auto deadline = start + receive_timeout;
@@ -55,7 +55,8 @@ receive_result receive_with_retries(const exchange_sockets& ex, const arrival_ha
         auto until = retries > 0 ? std::min(due(), end()) : end();
         until = std::min(until, clock::now() + retry_interval);
         const auto left = std::chrono::ceil<milliseconds>(until - clock::now());
-        const receive_result got = receive_arrivals(ex, handler, std::max(left, milliseconds(0)));
+        const receive_result got =
+            receive_arrivals(ex, handler, std::max(left, milliseconds(0)), side);
         if (hooks.woke) hooks.woke();
         const auto now = clock::now();
         if (got.stopped || got.error != 0 || now >= end() || stop_signal() != 0) return got;
@@ -181,7 +182,7 @@ exchange_status scan(const network& net, const std::set<std::string>& wanted,
             return (spread || !missing.empty()) && stop_signal() == 0 &&
                    send_everywhere(ex, discovery_request);
         },
-        hooks);
+        net.side, hooks);
     for (answer& a : answers) a.segment = joined.of(a.link);
     net.status_line->clear();
     warn_missed(got, "the list may be incomplete");
@@ -242,8 +243,9 @@ void save_all(const network& net, std::vector<row_result>& rows) {
         return done;
     };
     // Only the devices still without an answer are sent their message again.
-    const receive_result got =
-        receive_with_retries(ex, confirmed, net.retries, retry_interval, &progressed, [&] {
+    const receive_result got = receive_with_retries(
+        ex, confirmed, net.retries, retry_interval, &progressed,
+        [&] {
             bool any = false;
             for (row_result* r : planned) {
                 if (r->result != outcome::unconfirmed || stop_signal() != 0) continue;
@@ -251,7 +253,8 @@ void save_all(const network& net, std::vector<row_result>& rows) {
                 any = true;
             }
             return any;
-        });
+        },
+        net.side);
     net.status_line->clear();
     warn_missed(got, "some confirmations may be missing");
 }
@@ -276,9 +279,9 @@ exchange_status verify_all(const network& net, std::vector<row_result>& rows) {
         });
         return done;
     };
-    const receive_result got =
-        receive_with_retries(ex, checked, net.retries, retry_interval, &progressed,
-                             [&] { return book.pending > 0 && stop_signal() == 0 && send(); });
+    const receive_result got = receive_with_retries(
+        ex, checked, net.retries, retry_interval, &progressed,
+        [&] { return book.pending > 0 && stop_signal() == 0 && send(); }, net.side);
     net.status_line->clear();
     warn_missed(got, "the verification may be incomplete");
     return exchange_status::done;

@@ -26,6 +26,7 @@ struct network {
     std::vector<scan_link> links{scan_link{}};  // where requests go out; answers come in
     int retries = default_retries;              // how many times a datagram is sent again
     progress* status_line = nullptr;            // shows each phase on a terminal
+    const side_wait* side = nullptr;            // served during every wait, if given
 };
 
 // What a scan does beside collecting answers: a new device (a MAC from an

@@ -26,7 +26,7 @@ void catch_stop_signals() {
 
 int stop_signal() { return caught; }
 
-bool wait_unless_stopped(std::chrono::steady_clock::time_point until) {
+bool wait_unless_stopped(std::chrono::steady_clock::time_point until, int fd) {
     // Blocked while the flag is read and let through only within ppoll, a
     // stop signal can't slip in between the two and go unnoticed.
     sigset_t stops{};
@@ -40,7 +40,8 @@ bool wait_unless_stopped(std::chrono::steady_clock::time_point until) {
         const auto s = std::chrono::floor<std::chrono::seconds>(left);
         const timespec wait{static_cast<time_t>(s.count()),
                             static_cast<long>(std::chrono::nanoseconds(left - s).count())};
-        ppoll(nullptr, 0, &wait, &others);
+        pollfd watched{fd, POLLIN, 0};
+        if (ppoll(&watched, fd >= 0 ? 1 : 0, &wait, &others) > 0) break;
     }
     sigprocmask(SIG_SETMASK, &others, nullptr);
     return caught == 0;

@@ -13,9 +13,10 @@ void catch_stop_signals();
 // The stop signal that came, or 0 while none did.
 int stop_signal();
 
-// Waits until the time comes or a stop signal does, whichever is first;
-// false when a stop signal came, also one that came before the call.
-bool wait_unless_stopped(std::chrono::steady_clock::time_point until);
+// Waits until the time comes or a stop signal does, whichever is first, or
+// until descriptor fd (when given) is readable; false when a stop signal
+// came, also one that came before the call.
+bool wait_unless_stopped(std::chrono::steady_clock::time_point until, int fd = -1);
 
 // Ends the process by signal sig, with its default action, so that the
 // shell sees 128 + sig.
