@@ -234,13 +234,13 @@ plant_hosts() {
 # plant_devices.
 declare -ga plant_sims=() plant_readies=()
 
-# plant_start ZKDEVICE: starts ZKDEVICE in every device and fleet host,
-# with the host's options; its log, ready file, the settings it holds at
-# the end (--state) and its standard error are NAME.log, NAME.ready,
-# NAME.state and NAME.err in the current directory.
+# plant_start ZKDEVICE: starts ZKDEVICE in every device and fleet host not
+# started yet, with the host's options; its log, ready file, the settings
+# it holds at the end (--state) and its standard error are NAME.log,
+# NAME.ready, NAME.state and NAME.err in the current directory.
 plant_start() {
     local name options
-    for name in "${plant_devices[@]}"; do
+    for name in "${plant_devices[@]:${#plant_sims[@]}}"; do
         eval "options=( ${plant_options[$name]} )"
         # nsenter runs it in the shell's place, so the pid is zkdevice's.
         nsenter --net="$(plant_ns "$name")" -- "$1" --log "$name.log" --ready-file "$name.ready" \
