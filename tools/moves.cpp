@@ -180,9 +180,9 @@ void start_moves(simulator& sim) {
         if (!interfaces.count(ifindex)) interfaces[ifindex] = interface_of(sim.netlink, ifindex);
         const auto& [name, marked] = interfaces[ifindex];
         if (!marked) {
-            die("--move changes this host's addresses, so it runs only in a device or fleet "
-                "host of a plant (scripts/testnet --plant); " +
-                dev.name + " is on " + name + ", which is none");
+            die("--move changes this host's addresses: it runs only in a device or fleet host "
+                "of a plant (scripts/testnet --plant), and " +
+                dev.name + " is on " + name + ", which is not one");
         }
         host_address& mine = sim.addresses.try_emplace(dev.addr, it->second).first->second;
         ++mine.users;
