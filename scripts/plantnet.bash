@@ -9,7 +9,8 @@
 #     zkb  bridge, segment B, 198.51.100.1/24 brd 198.51.100.255
 #   a host of its own (plant_host) per device, bystander or fleet: a network
 #   namespace whose eth0 is the peer of a veth "zk-NAME", a port of its
-#   segment's bridge
+#   segment's bridge; a device's or fleet's eth0 has the alias
+#   zk-plant-host, the mark without which zkdevice --move changes no address
 #   plant_interface: a second interface of this host on a segment, a veth
 #   whose peer "zk-NAME" is a port of the bridge
 #
@@ -39,6 +40,10 @@ plant_sysctls() {
     for conf in all default; do
         echo "net.ipv4.conf.$conf.rp_filter=0 net.ipv4.conf.$conf.arp_ignore=0"
         echo "net.ipv4.conf.$conf.arp_announce=0 net.ipv4.conf.$conf.arp_filter=0"
+        # A device that moves within its subnet adds its new address (a
+        # secondary) before the old one (the primary) goes, which would
+        # take the secondaries with it.
+        echo "net.ipv4.conf.$conf.promote_secondaries=1"
     done
     if [ "${1-}" = 1 ]; then echo net.ipv4.ip_forward=0; fi
 }
@@ -59,6 +64,20 @@ address add 192.0.2.1/24 broadcast 192.0.2.255 dev zka
 address add 198.51.100.1/24 broadcast 198.51.100.255 dev zkb
 route add default dev zka
 EOF
+}
+
+# The lines of ip -batch that give a fleet's eth0 its devices' addresses:
+# range $1 (ADDRESS/PREFIX) plus 1 to $2, each a /32. One batch, since an
+# ip call per address would take seconds for a fleet of 1,000.
+plant_fleet_addresses() {
+    local a b c d first k v
+    [[ ${2-} =~ ^[1-9][0-9]{0,5}$ ]] || plant_fail "a fleet needs its number of devices, not '${2-}'" || return
+    IFS=./ read -r a b c d _ <<<"$1"
+    first=$((a << 24 | b << 16 | c << 8 | d))
+    for ((k = 1; k <= $2; k++)); do
+        v=$((first + k))
+        echo "address add $((v >> 24 & 255)).$((v >> 16 & 255)).$((v >> 8 & 255)).$((v & 255))/32 dev eth0"
+    done
 }
 
 # The bridge of segment $1 (A or B).
@@ -108,18 +127,23 @@ EOF
 # kernel's pick without one) and the address, and an on-link default
 # route, so that a host outside the segment's subnet (a device at a factory
 # default) still reaches the others. A bystander drops ICMP both ways and
-# answers ARP, as a PC or PLC behind a firewall does; a fleet's "address"
-# is a whole range, local to the host (a local route on lo), answered for
-# by ARP on eth0.
+# answers ARP, as a PC or PLC behind a firewall does. For a fleet, MAC is
+# the number of its devices, N, and ADDRESS/PREFIX the range they answer
+# from: its eth0 holds RANGE + 1 to RANGE + N, each a /32, as N hosts of
+# one address would, and nothing else of the range.
 plant_host() {
     local kind=$1 bridge name=$3 address=$4 mac=${5-} pid i setup
     bridge=$(plant_bridge "$2") && plant_name_ok "$name" || return
     [ -z "${plant_pid[$name]-}" ] || plant_fail "host '$name' twice" || return
     case $kind in
     device | bystander) setup="address add $address broadcast + dev eth0" ;;
-    fleet) setup="route add local $address dev lo" ;;
+    fleet)
+        setup=$(plant_fleet_addresses "$address" "$mac") || return
+        mac=""
+        ;;
     *) plant_fail "no host kind '$kind' (device, bystander or fleet)"; return ;;
     esac
+    [ "$kind" = bystander ] || setup+=$'\nlink set eth0 alias zk-plant-host'
     unshare --net sleep infinity &
     pid=$!
     # Bounded wait until the holder is inside its own namespace.
@@ -161,10 +185,11 @@ declare -gA plant_options=()
 #   fleet     SEGMENT NAME RANGE/PREFIX   ZKDEVICE OPTIONS...
 # A device's options are those of one zkdevice --device ADDRESS (global
 # ones such as --loss too); its eth0 gets the MAC of its --hw. A fleet's
-# are global options (--fleet N). The words are expanded as the shell
-# would, so "$CASE/..." names a case's own file.
+# are global options, --fleet N among them. Every zkdevice gets --move:
+# the plant's devices move. The words are expanded as the shell would, so
+# "$CASE/..." names a case's own file.
 plant_hosts() {
-    local line words n=0 mac i
+    local line words n=0 i
     while IFS= read -r line || [ -n "$line" ]; do
         ((++n))
         # The line break ends a comment before the parenthesis.
@@ -173,7 +198,15 @@ plant_hosts() {
         [ ${#words[@]} -gt 0 ] || continue
         [ ${#words[@]} -ge 4 ] || plant_fail "$1:$n: kind, segment, name and address needed" || return
         local kind=${words[0]} segment=${words[1]} name=${words[2]} address=${words[3]}
-        local rest=("${words[@]:4}")
+        local rest=("${words[@]:4}") hw="" fleet=""
+        for ((i = 0; i < ${#rest[@]}; i++)); do
+            case ${rest[i]} in
+            --hw) hw=${rest[i + 1]-} ;;
+            --hw=*) hw=${rest[i]#--hw=} ;;
+            --fleet) fleet=${rest[i + 1]-} ;;
+            --fleet=*) fleet=${rest[i]#--fleet=} ;;
+            esac
+        done
         case $kind in
         interface | bystander)
             [ ${#rest[@]} -le 1 ] || plant_fail "$1:$n: only a MAC may follow the address" || return
@@ -185,19 +218,48 @@ plant_hosts() {
             continue
             ;;
         device)
-            mac=""
-            for ((i = 0; i < ${#rest[@]}; i++)); do
-                [ "${rest[i]}" = --hw ] && mac=${rest[i + 1]-}
-                [[ ${rest[i]} == --hw=* ]] && mac=${rest[i]#--hw=}
-            done
-            plant_host device "$segment" "$name" "$address" "$mac" || return
+            plant_host device "$segment" "$name" "$address" "$hw" || return
             rest=(--device "${address%/*}" "${rest[@]}")
             ;;
-        fleet) plant_host fleet "$segment" "$name" "$address" || return ;;
+        fleet) plant_host fleet "$segment" "$name" "$address" "$fleet" || return ;;
         *) plant_fail "$1:$n: no host kind '$kind'"; return ;;
         esac
         plant_devices+=("$name")
         # shellcheck disable=SC2034  # for the caller
-        plant_options[$name]=$(printf '%q ' "${rest[@]}")
+        plant_options[$name]=$(printf '%q ' --move "${rest[@]}")
     done <"$1"
+}
+
+# The zkdevices started, and their ready files, in the order of
+# plant_devices.
+declare -ga plant_sims=() plant_readies=()
+
+# plant_start ZKDEVICE: starts ZKDEVICE in every device and fleet host not
+# started yet, with the host's options; its log, ready file, the settings
+# it holds at the end (--state) and its standard error are NAME.log,
+# NAME.ready, NAME.state and NAME.err in the current directory.
+plant_start() {
+    local name options
+    for name in "${plant_devices[@]:${#plant_sims[@]}}"; do
+        eval "options=( ${plant_options[$name]} )"
+        # nsenter runs it in the shell's place, so the pid is zkdevice's.
+        nsenter --net="$(plant_ns "$name")" -- "$1" --log "$name.log" --ready-file "$name.ready" \
+            --state "$name.state" "${options[@]}" 2>"$name.err" &
+        plant_sims+=($!)
+        plant_readies+=("$name.ready")
+    done
+}
+
+# plant_ready: a bounded wait (10 s) until every zkdevice in plant_sims has
+# written its ready file in plant_readies; fails at once when one ends.
+plant_ready() {
+    local i file ready pid
+    for ((i = 0; i < 500; i++)); do
+        ready=0
+        for file in "${plant_readies[@]}"; do [ -e "$file" ] && ((++ready)); done
+        ((ready == ${#plant_readies[@]})) && return 0
+        for pid in "${plant_sims[@]}"; do kill -0 "$pid" 2>/dev/null || break 2; done
+        sleep 0.02
+    done
+    plant_fail "zkdevice did not get ready"
 }

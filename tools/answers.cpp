@@ -75,8 +75,10 @@ void answer_set(simulator& sim, const sockaddr_in& to, std::string_view message)
                 queue_send(sim, now + milliseconds(t), *dev.set_flood, to, "noise");
             }
         }
-        if (!dev.set_silent)
-            queue_send(sim, now + milliseconds(dev.set_delay_ms), dev.addr, to, confirmation);
+        const auto confirmed = now + milliseconds(dev.set_delay_ms);
+        if (!dev.set_silent) queue_send(sim, confirmed, dev.addr, to, confirmation);
+        // It confirms from the address it had, then moves.
+        if (sim.opts.move) queue_settle(sim, confirmed, i);
     }
 }
 

@@ -29,6 +29,7 @@ enum opt_id {
     opt_state,
     opt_loss,
     opt_seed,
+    opt_move,
     opt_device,
     opt_hw,
     opt_ip,
@@ -66,6 +67,7 @@ options parse_options(int argc, char** argv) {
         {"state", required_argument, nullptr, opt_state},
         {"loss", required_argument, nullptr, opt_loss},
         {"seed", required_argument, nullptr, opt_seed},
+        {"move", no_argument, nullptr, opt_move},
         {"verbose", no_argument, nullptr, 'v'},
         {"help", no_argument, nullptr, 'h'},
         {"device", required_argument, nullptr, opt_device},
@@ -154,6 +156,9 @@ options parse_options(int argc, char** argv) {
             break;
         case opt_seed:
             opts.seed = parse_seed(optarg);
+            break;
+        case opt_move:
+            opts.move = true;
             break;
         case opt_device: {
             device dev;

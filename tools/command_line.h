@@ -23,6 +23,7 @@ struct options {
     std::string state_path;             // empty: no state file
     int loss_percent = 0;               // share of datagrams each device ignores
     std::optional<std::uint64_t> seed;  // empty: taken from the clock
+    bool move = false;                  // devices move on this host (moves.h)
     std::vector<device> devices;
 };
 

@@ -15,7 +15,7 @@ _zkdevice() {
         ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W '--log --ready-file --burst --burst-at --hold --fleet
-        --state --loss --seed --verbose --help --device --hw --ip --nm --gw --mtu --dhcp --ns
+        --state --loss --seed --move --verbose --help --device --hw --ip --nm --gw --mtu --dhcp --ns
         --raw --raw-file --raw-size --delay --count --reply-to --set-reply --set-silent
         --set-delay --set-crlf --set-decoy --set-flood --flood-interval --flood-for' -- "$cur")
 } && complete -F _zkdevice zkdevice

@@ -9,6 +9,8 @@
 #include <thread>
 #include <utility>
 
+#include "moves.h"
+
 namespace sim {
 
 namespace {
@@ -62,22 +64,26 @@ void open_sockets(simulator& sim) {
         if (dev.has_fields) sim.by_hw[dev.fields.hw.value_or("")].push_back(i);
     }
     for (const in_port_t port : sim.opts.hold_ports) sim.held.push_back(bind_udp(INADDR_ANY, port));
-    auto need_sender = [&](in_addr_t addr, bool broadcast) {
-        // Look first: emplace would bind a socket before finding the key.
-        auto it = sim.senders.find(addr);
-        if (it == sim.senders.end()) it = sim.senders.emplace(addr, bind_udp(addr, 0)).first;
-        if (broadcast) allow_broadcast(it->second);
-    };
     for (const device& dev : sim.opts.devices) {
-        need_sender(dev.addr, dev.reply_to.has_value());
-        if (dev.set_decoy) need_sender(*dev.set_decoy, false);
-        if (dev.set_flood) need_sender(*dev.set_flood, false);
+        need_sender(sim, dev.addr, dev.reply_to.has_value());
+        if (dev.set_decoy) need_sender(sim, *dev.set_decoy, false);
+        if (dev.set_flood) need_sender(sim, *dev.set_flood, false);
     }
+}
+
+void need_sender(simulator& sim, in_addr_t addr, bool broadcast) {
+    // Look first: emplace would bind a socket before finding the key.
+    auto it = sim.senders.find(addr);
+    if (it == sim.senders.end()) it = sim.senders.emplace(addr, bind_udp(addr, 0)).first;
+    if (broadcast) allow_broadcast(it->second);
 }
 
 void send_now(const simulator& sim, in_addr_t from, const sockaddr_in& to,
               const std::string& payload) {
-    const int fd = sim.senders.at(from).fd;
+    const auto sender = sim.senders.find(from);
+    // A device that moved answers no more from there, as a real one.
+    if (sender == sim.senders.end()) return;
+    const int fd = sender->second.fd;
     for (;;) {
         const ssize_t sent = ::sendto(fd, payload.data(), payload.size(), 0,
                                       reinterpret_cast<const sockaddr*>(&to), sizeof to);
@@ -100,14 +106,22 @@ void send_now(const simulator& sim, in_addr_t from, const sockaddr_in& to,
 
 void queue_send(simulator& sim, mono_clock::time_point when, in_addr_t from, const sockaddr_in& to,
                 std::string payload) {
-    sim.queue.emplace(when, pending_send{from, to, std::move(payload)});
+    sim.queue.emplace(when, pending_send{from, to, std::move(payload), std::nullopt});
+}
+
+void queue_settle(simulator& sim, mono_clock::time_point when, std::size_t i) {
+    sim.queue.emplace(when, pending_send{0, {}, {}, i});
 }
 
 void send_due(simulator& sim) {
     const auto now = mono_clock::now();
     while (!sim.queue.empty() && sim.queue.begin()->first <= now) {
         const pending_send& next = sim.queue.begin()->second;
-        send_now(sim, next.from, next.to, next.payload);
+        if (next.settle) {
+            settle_address(sim, *next.settle);
+        } else {
+            send_now(sim, next.from, next.to, next.payload);
+        }
         sim.queue.erase(sim.queue.begin());
     }
 }

@@ -7,6 +7,7 @@
 #include "command_line.h"
 #include "event_loop.h"
 #include "fleet.h"
+#include "moves.h"
 #include "sockets.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     simulator.loss = sim::start_loss(simulator.opts);
     const sigset_t wait_mask = sim::catch_stop_signals();
     sim::open_log(simulator);
+    if (simulator.opts.move) sim::start_moves(simulator);
     sim::open_sockets(simulator);
     sim::announce_ready(simulator);
     sim::run(simulator, wait_mask);

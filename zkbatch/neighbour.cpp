@@ -35,30 +35,28 @@ bool solicit_neighbour(int ifindex, in_addr_t target) {
 
 namespace {
 
-// One RTM_NEWNEIGH message's entry, if it is IPv4 with a destination; false
-// when an attribute overruns the message.
-bool read_entry(const nlmsghdr* h, std::vector<neighbour>& out) {
-    if (h->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg))) return false;
-    const auto* nd = static_cast<const ndmsg*>(NLMSG_DATA(h));
+// The entry of an RTM_NEWNEIGH message, if it is IPv4 with a destination;
+// other messages are skipped. false when the message is cut.
+bool read_entry(const nlmsghdr& h, std::vector<neighbour>& out) {
+    if (h.nlmsg_type != RTM_NEWNEIGH) return true;
+    if (h.nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg))) return false;
+    const auto* nd = static_cast<const ndmsg*>(NLMSG_DATA(&h));
     if (nd->ndm_family != AF_INET) return true;
     neighbour n;
     n.ifindex = nd->ndm_ifindex;
     n.state = nd->ndm_state;
     bool has_addr = false;
-    int left = static_cast<int>(h->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
-    for (const auto* a = reinterpret_cast<const rtattr*>(nd + 1); RTA_OK(a, left);
-         a = RTA_NEXT(a, left)) {
-        const std::size_t len = RTA_PAYLOAD(a);
-        if (a->rta_type == NDA_DST && len == sizeof n.addr) {
-            std::memcpy(&n.addr, RTA_DATA(a), len);
-            has_addr = true;
-        } else if (a->rta_type == NDA_LLADDR && len == sizeof(mac_address)) {
-            n.mac.emplace();
-            std::memcpy(n.mac->data(), RTA_DATA(a), len);
-        }
-    }
-    // What RTA_OK refused but did not use up is a cut attribute.
-    if (left > 0) return false;
+    const bool whole =
+        walk_attributes(h, sizeof(ndmsg), [&](unsigned type, const void* data, std::size_t len) {
+            if (type == NDA_DST && len == sizeof n.addr) {
+                std::memcpy(&n.addr, data, len);
+                has_addr = true;
+            } else if (type == NDA_LLADDR && len == sizeof(mac_address)) {
+                n.mac.emplace();
+                std::memcpy(n.mac->data(), data, len);
+            }
+        });
+    if (!whole) return false;
     if (has_addr) out.push_back(n);
     return true;
 }
@@ -67,22 +65,8 @@ bool read_entry(const nlmsghdr* h, std::vector<neighbour>& out) {
 
 dump_state parse_neighbours(const void* data, std::size_t size, std::vector<neighbour>& out,
                             int& error) {
-    error = EBADMSG;
-    if (size > INT32_MAX) return dump_state::failed;
-    int left = static_cast<int>(size);
-    for (const auto* h = static_cast<const nlmsghdr*>(data); NLMSG_OK(h, left);
-         h = NLMSG_NEXT(h, left)) {
-        if (h->nlmsg_type == NLMSG_DONE) return dump_state::done;
-        if (h->nlmsg_type == NLMSG_ERROR) {
-            if (h->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) return dump_state::failed;
-            const int code = static_cast<const nlmsgerr*>(NLMSG_DATA(h))->error;
-            if (code < 0) error = -code;
-            return dump_state::failed;
-        }
-        if (h->nlmsg_type == RTM_NEWNEIGH && !read_entry(h, out)) return dump_state::failed;
-    }
-    if (left > 0) return dump_state::failed;
-    return dump_state::more;
+    return walk_answer(
+        data, size, [&](const nlmsghdr& h) { return read_entry(h, out); }, error);
 }
 
 bool read_neighbours(std::vector<neighbour>& out) {
@@ -97,32 +81,8 @@ bool read_neighbours(std::vector<neighbour>& out) {
     request.h.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.h.nlmsg_seq = 1;
     request.nd.ndm_family = AF_INET;
-    if (send(sock.fd, &request, sizeof request, 0) != static_cast<ssize_t>(sizeof request))
-        return false;
-
-    // The kernel makes a dump's messages for a buffer of this size; MSG_TRUNC
-    // tells a longer one. Words keep the headers aligned.
-    std::vector<std::uint32_t> buffer(8192);
-    const std::size_t size = buffer.size() * sizeof buffer[0];
-    for (;;) {
-        const ssize_t n = recv(sock.fd, buffer.data(), size, MSG_TRUNC);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (static_cast<std::size_t>(n) > size) {
-            errno = EMSGSIZE;
-            return false;
-        }
-        int error = 0;
-        switch (parse_neighbours(buffer.data(), static_cast<std::size_t>(n), out, error)) {
-        case dump_state::done:
-            return true;
-        case dump_state::more:
-            break;
-        case dump_state::failed:
-            errno = error;
-            return false;
-        }
-    }
+    return netlink_request(sock.fd, &request, sizeof request,
+                           [&](const nlmsghdr& h) { return read_entry(h, out); });
 }
 
 bool neighbour_answered(const neighbour& n) {

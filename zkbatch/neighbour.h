@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "arp.h"
+#include "netlink.h"
 
 // Sends one empty UDP datagram to target's discard port (9) out of the
 // interface ifindex, which needs no privilege; the kernel resolves target
@@ -33,8 +34,6 @@ struct neighbour {
 // The namespace's whole IPv4 neighbour table, appended to out; false, errno
 // set, when it can't be read.
 bool read_neighbours(std::vector<neighbour>& out);
-
-enum class dump_state { more, done, failed };
 
 // Reads one receive's worth of a neighbour dump (data aligned as the
 // netlink header is): appends its IPv4 entries to out. done at NLMSG_DONE,

@@ -90,6 +90,8 @@ TEST_F(NeighbourTest, ParseTable) {
         {"other_message_skipped", message(NLMSG_NOOP, {}) + reachable, "more" + reachable_line},
         {"error", reachable + message(NLMSG_ERROR, raw(nlmsgerr{-EPERM, {}})),
          "failed EPERM" + reachable_line},
+        {"acknowledgement_ends", reachable + message(NLMSG_ERROR, raw(nlmsgerr{0, {}})) + reachable,
+         "done" + reachable_line},
         {"error_cut", message(NLMSG_ERROR, raw(-EPERM)), "failed EBADMSG"},
         {"message_overruns", reachable + message(RTM_NEWNEIGH, bytes(12), 4),
          "failed EBADMSG" + reachable_line},
