@@ -12,13 +12,8 @@ dump_state walk_answer(const void* data, std::size_t size,
     error = EBADMSG;
     if (size > INT32_MAX) return dump_state::failed;
     int left = static_cast<int>(size);
-// NLMSG_OK compares the header's unsigned length with the signed rest, as
-// its kernel header means it to.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wsign-compare"
     for (const auto* h = static_cast<const nlmsghdr*>(data); NLMSG_OK(h, left);
          h = NLMSG_NEXT(h, left)) {
-#pragma GCC diagnostic pop
         if (h->nlmsg_type == NLMSG_DONE) return dump_state::done;
         if (h->nlmsg_type == NLMSG_ERROR) {
             if (h->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) return dump_state::failed;
