@@ -23,21 +23,19 @@ protected:
     }
 };
 
-// Planned settings a device can't use, beyond zkdetect's checks.
+// Planned settings a device can't use, beyond zkdetect's checks. The
+// network, broadcast and loopback address, a netmask with holes, the ip as
+// gateway and a /31's lower address are in the e2e case
+// plan_addresses_a_device_cannot_hold_invalid.
 TEST_F(ChecksTest, AddressProblemTable) {
     const struct {
         const char *ip, *nm, *gw, *problem;
     } cases[] = {
         {"10.0.0.5", "255.255.255.0", "10.0.0.1", ""},
-        {"10.0.0.0", "255.255.255.0", "10.0.0.1",
-         "ip 10.0.0.0 is the network address of 10.0.0.0/24"},
-        {"10.0.0.255", "255.255.255.0", "10.0.0.1",
-         "ip 10.0.0.255 is the broadcast address of 10.0.0.0/24"},
         {"10.0.0.3", "255.255.255.252", "10.0.0.1",
          "ip 10.0.0.3 is the broadcast address of 10.0.0.0/30"},
         {"10.0.0.1", "255.255.255.252", "10.0.0.2", ""},
         // Point-to-point /31 and host /32 have no such addresses.
-        {"10.0.0.0", "255.255.255.254", "10.0.0.1", ""},
         {"10.0.0.1", "255.255.255.254", "10.0.0.0", ""},
         {"10.0.0.7", "255.255.255.255", "10.0.0.1", ""},
         {"10.255.255.255", "255.0.0.0", "10.0.0.1",
@@ -45,17 +43,14 @@ TEST_F(ChecksTest, AddressProblemTable) {
         {"0.0.0.0", "255.255.255.0", "0.0.0.1", "ip 0.0.0.0 is not an address a device can hold"},
         {"255.255.255.255", "255.255.255.255", "10.0.0.1",
          "ip 255.255.255.255 is the broadcast address"},
-        {"127.0.0.5", "255.0.0.0", "127.0.0.1", "ip 127.0.0.5 is a loopback address"},
         {"126.255.255.254", "255.255.255.0", "126.255.255.1", ""},
         {"128.0.0.1", "255.255.255.0", "128.0.0.2", ""},
         {"224.0.0.1", "255.255.255.0", "224.0.0.2", "ip 224.0.0.1 is a multicast address"},
         {"239.255.255.254", "255.255.255.0", "239.255.255.1",
          "ip 239.255.255.254 is a multicast address"},
         {"223.255.255.254", "255.255.255.0", "223.255.255.1", ""},
-        {"10.0.0.5", "255.0.255.0", "10.0.0.1", "netmask 255.0.255.0 is not contiguous"},
         {"10.0.0.5", "255.255.255.1", "10.0.0.1", "netmask 255.255.255.1 is not contiguous"},
         {"10.0.0.5", "0.0.0.0", "192.0.2.1", ""},
-        {"10.0.0.5", "255.255.255.0", "10.0.0.5", "gateway 10.0.0.5 is the ip address itself"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.ip) + "/" + c.nm + " gw " + c.gw);

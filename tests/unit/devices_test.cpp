@@ -131,6 +131,10 @@ TEST_F(DevicesTest, ParseReplyTable) {
 }
 
 // The list line, the stored texts and the mtu default of one reply found first.
+// Replies without a known key or an mtu, and bytes below 0x20 shown as '?',
+// are in the e2e cases empty_reply, crlf_ends_value and
+// control_bytes_shown_as_question_marks; that the texts are stored as
+// received, fuzz/fuzz_reply.cpp checks.
 struct found_case {
     const char* name;
     std::string reply;
@@ -143,19 +147,10 @@ const std::vector<found_case> found_cases = {
     {"every_field",
      "hw=00:11:22:33:44:55;ip=10.0.0.5;nm=255.255.255.0;gw=10.0.0.1;mtu=1400;dhcp=0;ns=10.0.0.1",
      "[1] mac:00:11:22:33:44:55 ip:10.0.0.5\n", mac, "10.0.0.5", 1400},
-    {"no_known_key", "hello", "[1] mac: ip:\n", "", "", 1500},
-    {"mtu_missing", "ip=1.1.1.1", "[1] mac: ip:1.1.1.1\n", "", "1.1.1.1", 1500},
     {"mtu_empty", "mtu=\r\n", "[1] mac: ip:\n", "", "", 1500},
     {"mtu_zero", "mtu=0", "[1] mac: ip:\n", "", "", 1500},
     {"mtu_no_digits_after_value", "mtu=1400;mtu=abc", "[1] mac: ip:\n", "", "", 1500},
     {"mtu_negative_stays", "mtu=-3", "[1] mac: ip:\n", "", "", -3},
-    {"control_bytes_shown_as_question_mark",
-     "hw=00:11:22:33:44:\x1b"
-     "5;ip=10.0.0.\x7f\t",
-     "[1] mac:00:11:22:33:44:?5 ip:10.0.0.??\n",
-     "00:11:22:33:44:\x1b"
-     "5",
-     "10.0.0.\x7f\t", 1500},
     {"c1_controls_shown_as_question_mark", "ip=caf\xc3\xa9 \x9b\xc2\x9b\xff",
      "[1] mac: ip:caf\xc3\xa9 ?\xc2?\xff\n", "", "caf\xc3\xa9 \x9b\xc2\x9b\xff", 1500},
 };

@@ -25,7 +25,10 @@ std::string checked(std::string_view text) {
 const std::string head = "mac,ip,netmask,gateway,dhcp,mtu,nameserver,from\n";
 const std::string mac_a = "02:00:00:00:00:0a", mac_b = "02:00:00:00:00:0b";
 
-// Rows as read, or every error with its line.
+// Rows as read, or every error with its line. A spreadsheet's plan (header
+// names in any case with blanks, MACs with dashes, semicolons, a byte order
+// mark, CR LF, quoted cells) is in the e2e cases all_saved_from_plan_file
+// and plan_with_semicolons_applied.
 TEST(PlanTest, ReadTable) {
     const struct {
         const char* name;
@@ -46,11 +49,6 @@ TEST(PlanTest, ReadTable) {
          "\xEF\xBB\xBF# fleet\r\n\r\nmac\r\n# " + mac_a + "\r\n" + mac_a + "\r\n",
          "5 " + mac_a + " */*/*/*/*/*\n"},
         {"header_only", "mac,ip\n", ""},
-        {"header_in_any_case_with_blanks", " MAC ,\tIp\n02-00-00-00-00-0A,10.0.0.5\n",
-         "2 02-00-00-00-00-0A 10.0.0.5/*/*/*/*/*\n"},
-        {"semicolons_of_a_spreadsheet",
-         "\xEF\xBB\xBFMAC;IP;nameserver\r\n" + mac_a + ";\"10.0.0.5\";a,b\r\n",
-         "2 " + mac_a + " 10.0.0.5/*/*/*/*/a,b\n"},
         {"same_ip_left_empty_twice", "mac,ip\n" + mac_a + ",\n" + mac_b + ",\n",
          "2 " + mac_a + " */*/*/*/*/*\n3 " + mac_b + " */*/*/*/*/*\n"},
         // Errors: any voids the plan.

@@ -130,18 +130,6 @@ TEST_F(RoutesTest, QueuedAsJobs) {
     EXPECT_EQ(s.queue.size(), 4u);
 }
 
-TEST_F(RoutesTest, PlanOfTooManyRows) {
-    std::string plan = "mac\n";
-    for (std::size_t i = 0; i <= max_plan_rows; ++i) {
-        char mac[18];
-        std::snprintf(mac, sizeof mac, "02:00:00:%02zx:%02zx:%02zx", i >> 16, (i >> 8) & 0xff,
-                      i & 0xff);
-        plan += std::string(mac) + "\n";
-    }
-    EXPECT_EQ(call("POST", "/api/plan", plan).now.status, 413);
-    EXPECT_TRUE(s.queue.empty());
-}
-
 TEST_F(RoutesTest, FieldOfRefusals) {
     const struct {
         const char *refusal, *field;

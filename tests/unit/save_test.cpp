@@ -84,6 +84,8 @@ TEST_F(SaveTest, SetMessageTable) {
          "set "
          "hw=00:11:22:33:44:55;ip=10.0.0.5;nm=255.255.255.0;mtu=1500;gw=10.0.0.1\x1b\x7f;dhcp=0;ns="
          "a\tb;"},
+        // Where the limit lies, fuzz_menu and the e2e cases save_message_of_* show.
+        {"too_long_refused", [](device_entry& e) { e.ns = std::string(500, 'n'); }, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,30 +93,7 @@ TEST_F(SaveTest, SetMessageTable) {
         c.edit(e);
         auto [len, message] = compose(e);
         EXPECT_EQ(message, c.message);
-        EXPECT_EQ(len, static_cast<int>(c.message.size()));
-    }
-}
-
-TEST_F(SaveTest, SetMessageLengthLimitTable) {
-    const std::size_t ns_part = std::strlen(";ns=");
-    const struct {
-        std::size_t total;  // length the whole message would have
-        bool fits;
-    } cases[] = {{510, true}, {511, true}, {512, false}, {513, false}, {5000, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.total);
-        device_entry e = dev;
-        e.ns = std::string(c.total - base_message.size() - ns_part, 'n');
-        const std::string expected =
-            base_message.substr(0, base_message.size() - 1) + ";ns=" + e.ns + ";";
-        ASSERT_EQ(expected.size(), c.total);
-        auto [len, message] = compose(e);
-        if (c.fits) {
-            EXPECT_EQ(len, static_cast<int>(c.total));
-            EXPECT_EQ(message, expected);
-        } else {
-            EXPECT_EQ(len, -1);
-        }
+        EXPECT_EQ(len, c.message.empty() ? -1 : static_cast<int>(c.message.size()));
     }
 }
 
@@ -163,6 +142,9 @@ TEST_F(SaveTest, VerifyConfigTable) {
     }
 }
 
+// The plain answers (a confirmation, bare or with CR LF, "err", and one
+// from another address) are in the e2e cases save_*, the confirmation of
+// a device without a hw in fuzz_menu's seed save-no-hw.
 TEST_F(SaveTest, SaveResponseTable) {
     const struct {
         const char* name;
@@ -172,16 +154,9 @@ TEST_F(SaveTest, SaveResponseTable) {
         bool saved_before;
         bool stops, saved_after;
     } cases[] = {
-        {"other_address_ignored", "00:11:22:33:44:55", "192.0.2.11", "ok hw=00:11:22:33:44:55\r\n",
-         false, false, false},
         {"other_address_leaves_flag", "00:11:22:33:44:55", "192.0.2.11", "err", true, false, true},
-        {"confirmed_with_cr_lf", "00:11:22:33:44:55", "192.0.2.10", "ok hw=00:11:22:33:44:55\r\n",
-         false, true, true},
-        {"confirmed_bare", "00:11:22:33:44:55", "192.0.2.10", "ok hw=00:11:22:33:44:55", false,
-         true, true},
         {"tail_not_looked_at", "00:11:22:33:44:55", "192.0.2.10",
          "ok hw=00:11:22:33:44:55 and more", false, true, true},
-        {"err_ends_with_failure", "00:11:22:33:44:55", "192.0.2.10", "err", false, true, false},
         {"err_clears_flag", "00:11:22:33:44:55", "192.0.2.10", "err", true, true, false},
         {"empty_ends_with_failure", "00:11:22:33:44:55", "192.0.2.10", "", false, true, false},
         {"other_hw", "00:11:22:33:44:55", "192.0.2.10", "ok hw=00:11:22:33:44:66", false, true,
@@ -190,7 +165,6 @@ TEST_F(SaveTest, SaveResponseTable) {
          false},
         {"prefix_case_matters", "00:11:22:33:44:55", "192.0.2.10", "OK hw=00:11:22:33:44:55", false,
          true, false},
-        {"empty_hw_expects_prefix_only", "", "192.0.2.10", "ok hw=", false, true, true},
         {"empty_hw_any_tail", "", "192.0.2.10", "ok hw=00:11:22:33:44:55", false, true, true},
         {"empty_hw_prefix_cut", "", "192.0.2.10", "ok hw", false, true, false},
     };
