@@ -4,12 +4,15 @@
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <utility>
 
 socket_fd& socket_fd::operator=(socket_fd&& other) noexcept {
@@ -130,6 +133,61 @@ in_addr_t reply_address(const socket_fd& request, in_addr_t destination) {
     return interface_address(routed) ? routed : htonl(INADDR_ANY);
 }
 
+enum class stamp { given, missing, unknown };
+
+// Whether a byte sent over the loopback connection arrives with a receive
+// time: the system stamps none while no socket has asked for them.
+stamp arrival_stamp(const socket_fd& sender, const socket_fd& reader) {
+    char byte = 0;
+    if (send(sender.fd, &byte, 1, MSG_NOSIGNAL) != 1) return stamp::unknown;
+    iovec iov{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))] = {};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    if (recvmsg(reader.fd, &msg, 0) != 1) return stamp::unknown;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) return stamp::given;
+    }
+    return stamp::missing;
+}
+
+// The system switches its receive stamps on a moment after the first socket
+// asks for them (a worker does it, late on a busy machine), and stamps a
+// datagram that came unstamped when it is read: a burst arriving meanwhile
+// would be merged by read time, socket after socket, out of its order. So
+// before a request goes out, a byte goes over a loopback connection until
+// one arrives stamped. Bounded: without a loopback, or with no worker in
+// time, the replies are taken as they come.
+void await_receive_stamps() {
+    constexpr auto bound = std::chrono::seconds(1);
+    const socket_fd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in sa = ipv4(htonl(INADDR_LOOPBACK), 0);
+    socklen_t len = sizeof sa;
+    if (!listener.valid() || bind(listener.fd, reinterpret_cast<const sockaddr*>(&sa), len) != 0 ||
+        listen(listener.fd, 1) != 0 ||
+        getsockname(listener.fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return;
+    // A firewall may drop what the loopback carries: no step waits long.
+    const timeval patience{0, 100'000};
+    const socket_fd sender(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!sender.valid() ||
+        setsockopt(sender.fd, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience) != 0 ||
+        connect(sender.fd, reinterpret_cast<const sockaddr*>(&sa), len) != 0)
+        return;
+    const socket_fd reader(accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+    if (!reader.valid() || !enable(reader, SO_TIMESTAMPNS) ||
+        setsockopt(reader.fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience) != 0)
+        return;
+    const auto until = std::chrono::steady_clock::now() + bound;
+    while (arrival_stamp(sender, reader) == stamp::missing &&
+           std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
 }  // namespace
 
 exchange_status open_exchange(in_addr_t source, in_addr_t destination, exchange_sockets& ex) {
@@ -166,6 +224,7 @@ exchange_status open_exchange(const std::vector<exchange_source>& sources, in_ad
             ex.replies.push_back(std::move(sock));
         }
     }
+    await_receive_stamps();
     return exchange_status::done;
 }
 

@@ -2,7 +2,7 @@
 // getifaddrs fail with a chosen errno, for the failures that nothing real
 // provokes on demand. ZK_FAIL holds comma-separated NAME:N:ERRNO items:
 // the N-th call of NAME fails (N+ : that one and every later one; N@S:
-// counting from the S-th send, e.g. a save's receive; Nd for recvmmsg:
+// counting from the S-th datagram sent, e.g. a save's receive; Nd for recvmmsg:
 // counting only reads that find a datagram, each then taking one), e.g.
 // ZK_FAIL=recvmmsg:2:EIO, ZK_FAIL=getifaddrs:1+:ENOMEM or
 // ZK_FAIL=recvmmsg:1@2:EIO. ERRNO is a name such as EIO or a number. A
@@ -123,7 +123,10 @@ extern "C" int poll(pollfd* fds, nfds_t n, int timeout) {
 extern "C" ssize_t send(int fd, const void* data, size_t size, int flags) {
     using fn = ssize_t (*)(int, const void*, size_t, int);
     static const auto next = real<fn>("send");
-    ++sends;
+    // Only the requests count, not what a stream carries.
+    int type = 0;
+    socklen_t len = sizeof type;
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &len) == 0 && type == SOCK_DGRAM) ++sends;
     return next(fd, data, size, flags);
 }
 
