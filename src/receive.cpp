@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <thread>
@@ -57,7 +58,7 @@ struct queued {
 
 struct reply_queue {
     int fd = -1;
-    std::deque<queued> backlog;  // in the order the socket delivered them
+    std::deque<queued> backlog;  // oldest first
     std::uint32_t drops = 0;     // the socket's drop count, as last reported
 };
 
@@ -124,7 +125,12 @@ bool drain(reply_queue& q, read_batch& b) {
             item.len = static_cast<std::uint16_t>(b.msgs[i].msg_len);
             item.text = std::make_unique_for_overwrite<char[]>(item.len);
             std::memcpy(item.text.get(), b.bufs[i], item.len);
-            q.backlog.push_back(std::move(item));
+            // Stamped on arrival, a datagram may still reach its socket after
+            // a later one: each processor passes on its own arrivals. Kept in
+            // the order of the stamps, so that the merge takes the oldest.
+            auto at = q.backlog.end();
+            while (at != q.backlog.begin() && std::prev(at)->stamp > item.stamp) --at;
+            q.backlog.insert(at, std::move(item));
         }
         taken += static_cast<std::size_t>(got);
         if (static_cast<unsigned>(got) < batch) break;
