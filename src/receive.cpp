@@ -31,9 +31,9 @@ nanoseconds realtime_now() {
 }
 
 // The system stamps a datagram on arrival, a moment before it reaches its
-// socket's queue. Only datagrams stamped this long before a round began are
-// handed over in that round, so one still on its way to another socket of
-// the set can't be overtaken by a later one.
+// socket's queue. A round hands over only datagrams stamped this long
+// before the moment up to which it has read every socket, so one still on
+// its way to another socket of the set can't be overtaken by a later one.
 constexpr nanoseconds settle_ns = 10'000'000;
 
 // A round reads at most this many datagrams from one socket, so that a
@@ -244,18 +244,21 @@ receive_result receive_arrivals(const exchange_sockets& ex, const arrival_handle
     // output never backs up the system's queues, then hands over what has
     // settled. What is queued when the deadline passes arrived in time: the
     // last round reads it all and hands everything over, and reads no more.
+    // The first round reads every socket; a later one only those that the
+    // wait found readable, so what reached another one after the wait began
+    // waits for the next round, however long the process was held up since.
+    nanoseconds wait_began = std::numeric_limits<nanoseconds>::max();
     for (;;) {
         const auto round_began = clock::now();
         const bool last = set.error != 0 || round_began >= deadline;
-        const nanoseconds round_start = realtime_now();
+        // Everything that had reached a socket by then is read this round.
+        const nanoseconds all_read_from = std::min(realtime_now(), wait_began);
         const std::size_t read_before = set.read;
-        // A socket that the wait did not find readable got its datagrams
-        // after the round began, so they wait for the next round.
         read_sockets(set, last);
         // After a failed read, one last round hands over what was read.
         if (set.error != 0 && !last) continue;
         const nanoseconds cutoff =
-            last ? std::numeric_limits<nanoseconds>::max() : round_start - settle_ns;
+            last ? std::numeric_limits<nanoseconds>::max() : all_read_from - settle_ns;
         result.stopped = hand_over(set, cutoff, handler, !last);
         if (result.stopped || last) break;
         if (set.read != read_before) {
@@ -280,6 +283,7 @@ receive_result receive_arrivals(const exchange_sockets& ex, const arrival_handle
                 side_due = clock::now() + wait;
             }
         }
+        wait_began = realtime_now();
         const int ready = poll(set.watched.data(), set.watched.size(), static_cast<int>(timeout));
         if (ready < 0 && errno != EINTR) set.error = errno;
         if (side && (set.watched.back().revents != 0 || clock::now() >= side_due)) side->serve();
