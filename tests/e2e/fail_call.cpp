@@ -2,8 +2,9 @@
 // getifaddrs fail with a chosen errno, for the failures that nothing real
 // provokes on demand. ZK_FAIL holds comma-separated NAME:N:ERRNO items:
 // the N-th call of NAME fails (N+ : that one and every later one; N@S:
-// counting from the S-th datagram sent, e.g. a save's receive; Nd for recvmmsg:
-// counting only reads that find a datagram, each then taking one), e.g.
+// counting from the S-th datagram sent, e.g. a save's receive; Nd for
+// recvmmsg: counting only reads that find a datagram, each then taking
+// one), e.g.
 // ZK_FAIL=recvmmsg:2:EIO, ZK_FAIL=getifaddrs:1+:ENOMEM or
 // ZK_FAIL=recvmmsg:1@2:EIO. ERRNO is a name such as EIO or a number. A
 // case preloads it through run_case's preload wrapper (before as_user);
